@@ -1,0 +1,7 @@
+#include "cli/console.h"
+#include "cli/entry.h"
+
+int main(int argc, char** argv) {
+    zorbel::StdConsole console;
+    return zorbel::run_command_line(argc, argv, console);
+}

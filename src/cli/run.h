@@ -1,0 +1,47 @@
+// Everything one run of the tool shares between its files: the options, the
+// console, the work-file name template, and the few flags that carry from one
+// file to the next. One Run is made per command line and passed explicitly,
+// so tests can run many independent batches in one process.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "cli/console.h"
+#include "cli/options.h"
+#include "platform/clock.h"
+
+namespace zorbel {
+
+// 64 KiB: large enough that reads and writes cost one system call per block
+// on ordinary pages, small enough to keep memory flat.
+inline constexpr std::size_t kDefaultBlockSize = 64 * 1024;
+
+struct Run {
+    explicit Run(Console& c) : console(c) {}
+
+    Options options;
+    Console& console;
+
+    // Work-file name template; advanced like an odometer and never reset,
+    // so each search for a free name starts where the last one ended.
+    std::string temp_name = "AAAAAAA~.Z~B";
+
+    // Set by the line pass when it committed the file (and so made its
+    // backup); read by the rewrite pass of the same file.
+    bool lines_stripped = false;
+
+    // Rewrite state that carries over from one file to the next.
+    int after_newline = 0;
+    int crlf_collapse_active = 0;
+
+    // The clock for date-time stamps; tests pin it.
+    std::function<BrokenDownTime()> clock = local_now;
+
+    // Bytes per read and per write of the passes; tests use tiny blocks to
+    // find state lost at a block boundary.
+    std::size_t block_size = kDefaultBlockSize;
+};
+
+}  // namespace zorbel

@@ -1,0 +1,43 @@
+// Helpers shared by the test programs: scratch directories, whole-file
+// reads and writes, and running the built binary as a real process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorbel::test {
+
+// A fresh empty directory under the system temp folder, removed with all
+// its contents when the object goes away.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+bool file_exists(const std::string& path);
+// Names in a directory (no "." or ".."), sorted.
+std::vector<std::string> list_dir(const std::string& path);
+std::string fixture_path(const std::string& name);
+
+struct ProcessResult {
+    int status = -1;        // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs the built zorbel with the arguments in the working directory cwd,
+// feeding stdin_text on standard input.
+ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string& cwd,
+                         const std::string& stdin_text = "");
+
+}  // namespace zorbel::test
