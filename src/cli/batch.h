@@ -19,6 +19,10 @@ void process_file(Run& run, const std::string& path);
 // Expands one file argument and runs the step over every accepted match.
 void process_pattern(Run& run, const std::string& pattern, const FileStep& step = process_file);
 
+// One key from the console, upper-cased (only a..z change); 0 when no key
+// could be read, which declines any question.
+int ask_key(Console& console);
+
 // 1 when the file is to be processed: its extension begins with ".htm" in
 // any case, or the user said yes at the question.
 int is_html_name(Run& run, const std::string& path);
