@@ -31,10 +31,12 @@ bool begins_with_htm(std::string_view extension) {
 
 }  // namespace
 
+bool is_backup_name(const std::string& path) { return extension_of(path) == ".b~k"; }
+
 void process_file(Run& run, const std::string& path) {
     // A backup would be its own backup name: replacing it would delete the
     // file it is meant to keep. It can only get here through the question.
-    if (extension_of(path) == ".b~k") {
+    if (is_backup_name(path)) {
         run.console.err("Skipped backup file \"" + path + "\"\n");
         return;
     }
