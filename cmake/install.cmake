@@ -25,13 +25,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The usual Debian file name, zorbel_1.0.0_amd64.deb.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The long description; CPack puts the summary line above it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"tidy hand-written and editor-saved HTML files in place
- zorbel cleans up HTML pages written by hand or saved by a WYSIWYG editor:
- it strips trailing white space and blank lines, wraps long lines at a
- margin, turns straight quotes and apostrophes into typographic entities,
- removes editor placeholder tags and writes fresh date-time stamps after
- marker comments. Every changed file keeps a backup beside it (.b~k).")
+"zorbel cleans up HTML pages written by hand or saved by a WYSIWYG editor:
+it strips trailing white space and blank lines, wraps long lines at a
+margin, turns straight quotes and apostrophes into typographic entities,
+removes editor placeholder tags and writes fresh date-time stamps after
+marker comments. Every changed file keeps a backup beside it (.b~k).")
 
 # Dependencies come from the libraries the binary really links against when
 # dpkg-shlibdeps (package dpkg-dev) is there; otherwise they are stated.
