@@ -1,13 +1,74 @@
 #include "cli/batch.h"
 
 #include "cleanup/line_pass.h"
+#include "cli/report.h"
+#include "platform/dir_search.h"
 #include "rewrite/rewrite_pass.h"
 
 namespace zorbel {
 
+namespace {
+
+// The extension of the path's last component: its last '.' and what
+// follows, or empty when that component has no '.'.
+std::string_view extension_of(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool begins_with_htm(std::string_view extension) {
+    constexpr std::string_view kHtm = ".HTM";
+    if (extension.size() < kHtm.size()) return false;
+    for (std::size_t i = 0; i < kHtm.size(); ++i) {
+        if (ascii_upper(extension[i]) != kHtm[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool is_backup_name(const std::string& path) { return extension_of(path) == ".b~k"; }
+
 void process_file(Run& run, const std::string& path) {
+    // A backup would be its own backup name: replacing it would delete the
+    // file it is meant to keep. It can only get here through the question.
+    if (is_backup_name(path)) {
+        run.console.err("Skipped backup file \"" + path + "\"\n");
+        return;
+    }
     strip_lines(run, path);
     rewrite_file(run, path);
+}
+
+int ask_key(Console& console) {
+    const int key = console.read_key();
+    return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
+}
+
+int is_html_name(Run& run, const std::string& path) {
+    if (begins_with_htm(extension_of(path))) return 1;
+    if (!run.options.ask_non_html) {
+        run.console.err("Skipped non-html file \"" + path + "\"\n");
+        return 0;
+    }
+    run.console.err("Process non-html file \"" + path + "\" (Y/)? ");
+    return ask_key(run.console) == 'Y' ? 1 : 0;
+}
+
+void process_pattern(Run& run, const std::string& pattern, const FileStep& step) {
+    FileSearch search(pattern);
+    std::optional<std::string> path = search.next_match();
+    if (!path) {
+        report(run.console, 0, "no " + pattern);
+        return;
+    }
+    for (; path; path = search.next_match()) {
+        if (is_html_name(run, *path)) step(run, *path);
+    }
 }
 
 }  // namespace zorbel

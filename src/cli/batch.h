@@ -13,11 +13,20 @@ namespace zorbel {
 // tests pass their own to watch the order and the filtering.
 using FileStep = std::function<void(Run&, const std::string& path)>;
 
-// The line pass, then the rewrite pass, over one file.
+// True when the extension of the path's last component is exactly ".b~k":
+// such a file would be its own backup, so it is never processed.
+bool is_backup_name(const std::string& path);
+
+// The line pass, then the rewrite pass, over one file; a backup file is
+// skipped with a notice instead.
 void process_file(Run& run, const std::string& path);
 
 // Expands one file argument and runs the step over every accepted match.
 void process_pattern(Run& run, const std::string& pattern, const FileStep& step = process_file);
+
+// One key from the console, upper-cased (only a..z change); 0 when no key
+// could be read, which declines any question.
+int ask_key(Console& console);
 
 // 1 when the file is to be processed: its extension begins with ".htm" in
 // any case, or the user said yes at the question.
