@@ -197,3 +197,31 @@ TEST(RewriteStream, OutputDoesNotDependOnBlockSize) {
 
 }  // namespace
 }  // namespace zorbel
+
+namespace zorbel {
+namespace {
+
+// A work file on a full disk: every write past the first few bytes fails.
+class FullSink : public StringSink {
+public:
+    bool write_at(std::uint64_t offset, const unsigned char* bytes, std::size_t n) override {
+        if (offset + n > 4) return false;
+        return StringSink::write_at(offset, bytes, n);
+    }
+};
+
+TEST(RewriteStream, WriteFailureIsReported) {
+    for (std::size_t block : test::kBlockSizes) {
+        StringConsole console;
+        zorbel::Run run(console);
+        run.block_size = block;
+        StringSource source("\"quoted\" text that does not fit");
+        FullSink sink;
+        RewriteOutcome outcome = rewrite_stream(run, source, sink);
+        EXPECT_TRUE(outcome.write_failed) << "block " << block;
+        EXPECT_FALSE(outcome.read_failed);
+    }
+}
+
+}  // namespace
+}  // namespace zorbel
