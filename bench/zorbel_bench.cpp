@@ -1,0 +1,498 @@
+// Whole-process benchmark of zorbel: generates pages into a scratch
+// directory, runs the tool on fresh copies of them (it edits in place), and
+// prints medians of wall time, throughput and the child's peak RSS beside
+// the time of copying the same bytes with cat.
+#include "page_generator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <sched.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace zorbel::bench;
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+struct Settings {
+    std::string zorbel = ZORBEL_DEFAULT_BINARY;
+    std::uint64_t big_mib = 100;
+    std::uint64_t small_page_mib = 1;  // the page whose RSS is set against the big one
+    unsigned runs = 5;
+    unsigned files = 5000;
+    std::uint64_t file_kib = 5;
+    std::uint64_t adversarial_mib = 10;
+    std::uint64_t long_line_mib = 50;
+    unsigned timeout_s = 600;  // a hung child must not hang the benchmark
+    std::uint64_t seed = 1;
+    bool line_pass_only = false;
+    bool keep = false;
+    std::string scratch;
+};
+
+const char kUsage[] =
+    "usage: zorbel_bench [--zorbel PATH] [--size-mb N] [--runs N] [--files N]\n"
+    "                    [--quick] [--line-pass-only] [--seed N] [--timeout SECONDS]\n"
+    "                    [--scratch DIR] [--keep]\n"
+    "  --size-mb N       size of the big page in MiB (default 100; 1024 for 1 GiB)\n"
+    "  --runs N          measured runs per case; medians are reported (default 5)\n"
+    "  --files N         number of 5 KiB pages in the many-files case (default 5000)\n"
+    "  --quick           small inputs and one run, for a smoke test\n"
+    "  --line-pass-only  measure only the line-pass proxy on the big page\n"
+    "  --scratch DIR     work in DIR and leave it there (default: a fresh temp dir)\n"
+    "  --keep            keep the default temp dir and print its name\n";
+
+[[noreturn]] void usage_error(const std::string& what) {
+    std::fprintf(stderr, "zorbel_bench: %s\n%s", what.c_str(), kUsage);
+    std::exit(2);
+}
+
+std::uint64_t number_arg(int argc, char** argv, int& i) {
+    if (i + 1 >= argc) usage_error(std::string(argv[i]) + " needs a value");
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long v = std::strtoull(argv[++i], &end, 10);
+    if (errno || *end || end == argv[i] || v == 0)
+        usage_error(std::string("bad number for ") + argv[i - 1] + ": " + argv[i]);
+    return v;
+}
+
+Settings parse(int argc, char** argv) {
+    Settings s;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--quick") == 0) {  // applied first, so explicit flags win
+            s.big_mib = 4;
+            s.runs = 1;
+            s.files = 200;
+            s.adversarial_mib = 1;
+            s.long_line_mib = 4;
+            s.timeout_s = 60;
+        }
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--quick") continue;
+        else if (a == "--zorbel" && i + 1 < argc) s.zorbel = argv[++i];
+        else if (a == "--scratch" && i + 1 < argc) s.scratch = argv[++i];
+        else if (a == "--size-mb") s.big_mib = number_arg(argc, argv, i);
+        else if (a == "--runs") s.runs = static_cast<unsigned>(number_arg(argc, argv, i));
+        else if (a == "--files") s.files = static_cast<unsigned>(number_arg(argc, argv, i));
+        else if (a == "--seed") s.seed = number_arg(argc, argv, i);
+        else if (a == "--timeout") s.timeout_s = static_cast<unsigned>(number_arg(argc, argv, i));
+        else if (a == "--line-pass-only") s.line_pass_only = true;
+        else if (a == "--keep") s.keep = true;
+        else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else usage_error("unknown argument: " + a);
+    }
+    return s;
+}
+
+// One measured child process.
+struct Sample {
+    double seconds = 0;
+    long peak_kib = 0;
+    int wait_status = 0;
+    bool started = true;
+    unsigned changed = 0;  // backups the tool left, one per file it changed
+    std::string first_error_line;
+    bool ok() const { return started && WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0; }
+};
+
+double now_seconds() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// Runs argv in cwd with standard input empty (a fatal message's wait for
+// Enter returns at once), standard output to out_path and standard error to
+// err_path. The alarm survives exec, so a child that runs past the timeout
+// dies of SIGALRM. The child's ru_maxrss also counts the pages it shared
+// with this process at exec time; the floor row shows how much that is.
+Sample run_process(const std::vector<std::string>& argv, const fs::path& cwd,
+                   const fs::path& out_path, const fs::path& err_path, unsigned timeout_s) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    Sample s;
+    double start = now_seconds();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        alarm(timeout_s);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    if (pid < 0) {
+        s.started = false;
+        s.first_error_line = std::string("fork: ") + std::strerror(errno);
+        return s;
+    }
+    rusage usage{};
+    while (wait4(pid, &s.wait_status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    s.seconds = now_seconds() - start;
+    s.peak_kib = usage.ru_maxrss;  // KiB on Linux
+    if (!s.ok()) {
+        if (std::FILE* f = std::fopen(err_path.c_str(), "r")) {
+            char line[300] = "";
+            if (std::fgets(line, sizeof line, f)) s.first_error_line = line;
+            std::fclose(f);
+            while (!s.first_error_line.empty() &&
+                   (s.first_error_line.back() == '\n' || s.first_error_line.back() == '\r'))
+                s.first_error_line.pop_back();
+        }
+    }
+    return s;
+}
+
+// Copies through the page cache with plain reads and writes, so the fresh
+// copy is as warm as the file a user just saved (a reflinking copy would
+// leave it cold).
+bool copy_bytes(const fs::path& from, const fs::path& to) {
+    int in = open(from.c_str(), O_RDONLY);
+    if (in < 0) return false;
+    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0) {
+        close(in);
+        return false;
+    }
+    // Small and static: pages this process has touched count in the RSS
+    // of every child it forks.
+    static std::vector<char> buf(64 * 1024);
+    bool ok = true;
+    for (;;) {
+        ssize_t got = read(in, buf.data(), buf.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = write(out, buf.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                ok = false;
+                break;
+            }
+            done += put;
+        }
+        if (!ok) break;
+    }
+    close(in);
+    return close(out) == 0 && ok;
+}
+
+// What one row of the table runs: a command on fresh copies of its inputs.
+struct Case {
+    std::string label;
+    std::vector<fs::path> inputs;
+    std::vector<std::string> argv;
+    std::string stdout_name;  // a file in the run directory; empty: /dev/null
+    bool counts_backups = true;
+};
+
+class Bench {
+public:
+    Bench(Settings s, fs::path scratch) : s_(std::move(s)), scratch_(std::move(scratch)) {}
+
+    Sample run_once(const Case& c) {
+        const fs::path run_dir = scratch_ / "run";
+        std::error_code ec;
+        fs::remove_all(run_dir, ec);
+        fs::create_directories(run_dir, ec);
+        for (const fs::path& in : c.inputs)
+            if (!copy_bytes(in, run_dir / in.filename())) {
+                Sample fail;
+                fail.started = false;
+                fail.first_error_line = "cannot copy " + in.string() + " into " + run_dir.string();
+                return fail;
+            }
+        fs::path out = c.stdout_name.empty() ? fs::path("/dev/null") : run_dir / c.stdout_name;
+        Sample sample = run_process(c.argv, run_dir, out, scratch_ / "stderr.txt", s_.timeout_s);
+        if (c.counts_backups)
+            for (const auto& entry : fs::directory_iterator(run_dir, ec))
+                if (entry.path().extension() == ".b~k") ++sample.changed;
+        return sample;
+    }
+
+    std::vector<Sample> run_many(const Case& c) {
+        std::vector<Sample> samples;
+        for (unsigned i = 0; i < s_.runs; ++i) samples.push_back(run_once(c));
+        return samples;
+    }
+
+private:
+    Settings s_;
+    fs::path scratch_;
+};
+
+double median_seconds(std::vector<Sample> samples) {
+    std::vector<double> t;
+    for (const Sample& s : samples) t.push_back(s.seconds);
+    std::sort(t.begin(), t.end());
+    if (t.empty()) return 0;
+    std::size_t n = t.size();
+    return n % 2 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2;
+}
+
+long peak_kib(const std::vector<Sample>& samples) {
+    long peak = 0;
+    for (const Sample& s : samples) peak = std::max(peak, s.peak_kib);
+    return peak;
+}
+
+std::string describe_failure(const Sample& s, unsigned timeout_s) {
+    if (!s.started) return "not run";
+    if (WIFSIGNALED(s.wait_status)) {
+        int sig = WTERMSIG(s.wait_status);
+        if (sig == SIGALRM) return "timeout " + std::to_string(timeout_s) + " s";
+        return "signal " + std::to_string(sig);
+    }
+    int code = WEXITSTATUS(s.wait_status);
+    if (code == 127) return "exec failed";
+    return "exit " + std::to_string(code);
+}
+
+std::string format(const char* fmt, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, v);
+    return buf;
+}
+
+std::string size_text(std::uint64_t bytes) {
+    if (bytes >= kMiB) return format("%.0f MiB", static_cast<double>(bytes) / kMiB);
+    return format("%.0f KiB", static_cast<double>(bytes) / 1024);
+}
+
+std::string rss_text(long kib) { return format("%.1f MiB", static_cast<double>(kib) / 1024); }
+
+// One line of the printed table, and what it leaves to be said below it.
+struct Row {
+    std::string label, input, time, rate, rss, changed, status;
+};
+
+class Table {
+public:
+    void add(Row r) { rows_.push_back(std::move(r)); }
+    void note(std::string n) { notes_.push_back(std::move(n)); }
+    bool any_failure = false;
+    unsigned timeout_s = 0;
+
+    // A measured row: `amount` of `unit` (MiB or files) per median second;
+    // a failed run of a `must_succeed` row makes the benchmark fail.
+    void measured(const std::string& label, const std::string& input,
+                  const std::vector<Sample>& samples, double amount, const std::string& unit,
+                  unsigned inputs, bool must_succeed, bool show_changed = true) {
+        Row r{label, input, "", "", "", "", "ok"};
+        double t = median_seconds(samples);
+        r.time = format("%.3f s", t);
+        if (t > 0 && amount > 0) r.rate = format(unit == "files/s" ? "%.0f " : "%.1f ", amount / t) + unit;
+        r.rss = rss_text(peak_kib(samples));
+        if (show_changed && !samples.empty())
+            r.changed = std::to_string(samples.back().changed) + "/" + std::to_string(inputs);
+        unsigned failed = 0;
+        const Sample* first = nullptr;
+        for (const Sample& s : samples)
+            if (!s.ok()) {
+                ++failed;
+                if (!first) first = &s;
+            }
+        if (first) {
+            r.status = describe_failure(*first, timeout_s);
+            if (failed < samples.size())
+                r.status += " (" + std::to_string(failed) + "/" + std::to_string(samples.size()) + ")";
+            if (!first->first_error_line.empty())
+                note(label + ": " + first->first_error_line);
+            if (must_succeed) any_failure = true;
+        }
+        add(std::move(r));
+    }
+
+    void print() const {
+        const Row head{"case", "input", "median", "rate", "peak RSS", "changed", "status"};
+        std::size_t w[6] = {};
+        auto widen = [&](const Row& r) {
+            const std::string* cols[6] = {&r.label, &r.input, &r.time, &r.rate, &r.rss, &r.changed};
+            for (int i = 0; i < 6; ++i) w[i] = std::max(w[i], cols[i]->size());
+        };
+        widen(head);
+        for (const Row& r : rows_) widen(r);
+        auto line = [&](const Row& r) {
+            std::printf("%-*s  %*s  %*s  %*s  %*s  %*s  %s\n", static_cast<int>(w[0]), r.label.c_str(),
+                        static_cast<int>(w[1]), r.input.c_str(), static_cast<int>(w[2]), r.time.c_str(),
+                        static_cast<int>(w[3]), r.rate.c_str(), static_cast<int>(w[4]), r.rss.c_str(),
+                        static_cast<int>(w[5]), r.changed.c_str(), r.status.c_str());
+        };
+        line(head);
+        for (const Row& r : rows_) line(r);
+        for (const std::string& n : notes_) std::printf("  * %s\n", n.c_str());
+    }
+
+private:
+    std::vector<Row> rows_;
+    std::vector<std::string> notes_;
+};
+
+unsigned online_cpus() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+    return static_cast<unsigned>(sysconf(_SC_NPROCESSORS_ONLN));
+}
+
+std::string local_date() {
+    std::time_t t = std::time(nullptr);
+    char buf[64];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M %Z", std::localtime(&t));
+    return buf;
+}
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "zorbel_bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+fs::path make_scratch(const Settings& s) {
+    std::error_code ec;
+    if (!s.scratch.empty()) {
+        fs::create_directories(s.scratch, ec);
+        if (!fs::is_directory(s.scratch)) fail("cannot create scratch directory " + s.scratch);
+        return fs::absolute(s.scratch);
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zorbel-bench.XXXXXX";
+    if (!mkdtemp(pattern.data())) fail("cannot create a temp directory: " + std::string(std::strerror(errno)));
+    return pattern;
+}
+
+fs::path generate(const fs::path& dir, const std::string& name, bool ok) {
+    if (!ok) fail("cannot write " + (dir / name).string());
+    return dir / name;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings s = parse(argc, argv);
+    std::error_code ec;
+    fs::path tool = fs::absolute(s.zorbel, ec);
+    if (access(tool.c_str(), X_OK) != 0) fail("no executable zorbel at " + tool.string());
+    const fs::path scratch = make_scratch(s);
+    const fs::path inputs = scratch / "inputs";
+    fs::create_directories(inputs / "many", ec);
+
+    const std::uint64_t big_bytes = s.big_mib * kMiB;
+    const fs::path big = generate(inputs, "big.htm", write_page_file((inputs / "big.htm").string(), s.seed, big_bytes));
+    const std::vector<std::string> whole_args = {tool.string(), "--", "big.htm"};
+    const std::vector<std::string> line_args = {tool.string(), "-y-", "-c-", "-i-", "-x-",
+                                                "-w2147483647", "--", "big.htm"};
+    const char* line_label = "line pass (proxy, see below)";
+
+    std::printf("zorbel benchmark   %s   nproc %u\n", local_date().c_str(), online_cpus());
+    std::printf("tool %s   runs %u (median time; peak RSS is the highest run)   seed %llu\n\n",
+                tool.c_str(), s.runs, static_cast<unsigned long long>(s.seed));
+    std::fflush(stdout);
+
+    Bench bench(s, scratch);
+    Table table;
+    table.timeout_s = s.timeout_s;
+    const double big_mib = static_cast<double>(big_bytes) / kMiB;
+    if (s.line_pass_only) {
+        table.measured(line_label, size_text(big_bytes), bench.run_many({line_label, {big}, line_args, "", true}),
+                       big_mib, "MiB/s", 1, true);
+    } else {
+        const std::uint64_t page_bytes = s.small_page_mib * kMiB;
+        const std::uint64_t adv_bytes = s.adversarial_mib * kMiB;
+        const std::uint64_t line_bytes = s.long_line_mib * kMiB;
+        const fs::path page = generate(inputs, "page.htm", write_page_file((inputs / "page.htm").string(), s.seed + 1, page_bytes));
+        const fs::path lt = generate(inputs, "lt.htm", write_repeated_byte_file((inputs / "lt.htm").string(), '<', adv_bytes));
+        const fs::path amp = generate(inputs, "amp.htm", write_repeated_byte_file((inputs / "amp.htm").string(), '&', adv_bytes));
+        const fs::path one_line = generate(inputs, "line.htm", write_long_line_file((inputs / "line.htm").string(), line_bytes));
+        std::vector<fs::path> many;
+        for (unsigned i = 0; i < s.files; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "p%05u.htm", i);
+            many.push_back(generate(inputs / "many", name,
+                                    write_page_file((inputs / "many" / name).string(),
+                                                    s.seed * 1000003 + i, s.file_kib * 1024)));
+        }
+
+        const Case floor_case{"spawn floor (true)", {}, {"true"}, "", false};
+        const Case whole{"whole run, big page", {big}, whole_args, "", true};
+        const Case line{line_label, {big}, line_args, "", true};
+        const Case cat{"cat big > copy", {big}, {"cat", "big.htm"}, "copy.htm", false};
+
+        // Interleaved, so drift on a shared machine touches all three alike.
+        std::vector<Sample> whole_s, line_s, cat_s;
+        for (unsigned i = 0; i < s.runs; ++i) {
+            whole_s.push_back(bench.run_once(whole));
+            line_s.push_back(bench.run_once(line));
+            cat_s.push_back(bench.run_once(cat));
+        }
+        std::vector<Sample> floor_s = bench.run_many(floor_case);
+        std::vector<Sample> page_s = bench.run_many({"", {page}, {tool.string(), "--", "page.htm"}, "", true});
+        std::vector<Sample> many_s = bench.run_many({"", many, {tool.string(), "--", "*.htm"}, "", true});
+
+        const std::string big_in = size_text(big_bytes);
+        table.measured("whole run, big page", big_in, whole_s, big_mib, "MiB/s", 1, true);
+        table.measured(line_label, big_in, line_s, big_mib, "MiB/s", 1, true);
+        table.measured("cat big > copy", big_in, cat_s, big_mib, "MiB/s", 1, true, false);
+        double cat_t = median_seconds(cat_s);
+        if (cat_t > 0)
+            table.add({"whole run / cat", "", format("%.2fx", median_seconds(whole_s) / cat_t), "", "", "", ""});
+        table.measured("whole run, " + size_text(page_bytes) + " page", size_text(page_bytes), page_s,
+                       static_cast<double>(page_bytes) / kMiB, "MiB/s", 1, true);
+        table.add({"peak RSS, big page - " + size_text(page_bytes) + " page", "", "", "",
+                   format("%+.1f MiB", static_cast<double>(peak_kib(whole_s) - peak_kib(page_s)) / 1024),
+                   "", ""});
+        table.measured("spawn floor (true)", "", floor_s, 0, "", 0, true, false);
+        table.measured("many small files", std::to_string(s.files) + " x " + size_text(s.file_kib * 1024),
+                       many_s, s.files, "files/s", s.files, true);
+
+        double typical = median_seconds(whole_s) > 0 ? big_mib / median_seconds(whole_s) : 0;
+        struct Hostile {
+            const char* label;
+            fs::path input;
+            std::uint64_t bytes;
+        };
+        for (const Hostile& h : {Hostile{"hostile: '<' only", lt, adv_bytes},
+                                 Hostile{"hostile: '&' only", amp, adv_bytes},
+                                 Hostile{"hostile: one line, no blank", one_line, line_bytes}}) {
+            std::vector<Sample> hs = bench.run_many(
+                {h.label, {h.input}, {tool.string(), "--", h.input.filename().string()}, "", true});
+            const double mib = static_cast<double>(h.bytes) / kMiB;
+            table.measured(h.label, size_text(h.bytes), hs, mib, "MiB/s", 1, false);
+            double t = median_seconds(hs);
+            if (typical > 0 && t > 0)
+                table.note(std::string(h.label) + ": " + format("%.2f", mib / t / typical) +
+                           " of the big page's rate");
+        }
+    }
+    table.print();
+    std::printf("  * the line pass is measured through the whole tool with the rewrite's edits switched off\n"
+                "    (-y- -c- -i- -x- -w2147483647): the rewrite still reads and echoes every byte.\n");
+
+    if (!s.scratch.empty() || s.keep) std::printf("  * inputs kept in %s\n", scratch.c_str());
+    else fs::remove_all(scratch, ec);
+    return table.any_failure ? 1 : 0;
+}
