@@ -108,9 +108,25 @@ struct Sample {
     int wait_status = 0;
     bool started = true;
     unsigned changed = 0;  // backups the tool left, one per file it changed
-    std::string first_error_line;
+    std::string first_error_line;  // of the child's standard error, when it failed
     bool ok() const { return started && WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0; }
 };
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "zorbel_bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+std::string first_line(const fs::path& path) {
+    std::string line;
+    if (std::FILE* f = std::fopen(path.c_str(), "r")) {
+        char buf[300] = "";
+        if (std::fgets(buf, sizeof buf, f)) line = buf;
+        std::fclose(f);
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return line;
+}
 
 double now_seconds() {
     timespec ts;
@@ -118,53 +134,136 @@ double now_seconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-// Runs argv in cwd with standard input empty (a fatal message's wait for
+// What the launcher reports about one child; plain data, sent over a pipe.
+struct Measured {
+    double seconds;
+    long peak_kib;
+    int wait_status;
+    int started;
+};
+
+// Runs args in cwd with standard input empty (a fatal message's wait for
 // Enter returns at once), standard output to out_path and standard error to
 // err_path. The alarm survives exec, so a child that runs past the timeout
-// dies of SIGALRM. The child's ru_maxrss also counts the pages it shared
-// with this process at exec time; the floor row shows how much that is.
-Sample run_process(const std::vector<std::string>& argv, const fs::path& cwd,
-                   const fs::path& out_path, const fs::path& err_path, unsigned timeout_s) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    Sample s;
+// dies of SIGALRM.
+Measured spawn_measured(char* const* args, const char* cwd, const char* out_path,
+                        const char* err_path, unsigned timeout_s) {
+    Measured m{0, 0, 0, 1};
     double start = now_seconds();
     pid_t pid = fork();
     if (pid == 0) {
         int in = open("/dev/null", O_RDONLY);
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+        int out = open(out_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || chdir(cwd) != 0) _exit(126);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
         alarm(timeout_s);
-        execvp(args[0], args.data());
+        execvp(args[0], args);
         _exit(127);
     }
     if (pid < 0) {
-        s.started = false;
-        s.first_error_line = std::string("fork: ") + std::strerror(errno);
-        return s;
+        m.started = 0;
+        return m;
     }
     rusage usage{};
-    while (wait4(pid, &s.wait_status, 0, &usage) < 0 && errno == EINTR) {
+    while (wait4(pid, &m.wait_status, 0, &usage) < 0 && errno == EINTR) {
     }
-    s.seconds = now_seconds() - start;
-    s.peak_kib = usage.ru_maxrss;  // KiB on Linux
-    if (!s.ok()) {
-        if (std::FILE* f = std::fopen(err_path.c_str(), "r")) {
-            char line[300] = "";
-            if (std::fgets(line, sizeof line, f)) s.first_error_line = line;
-            std::fclose(f);
-            while (!s.first_error_line.empty() &&
-                   (s.first_error_line.back() == '\n' || s.first_error_line.back() == '\r'))
-                s.first_error_line.pop_back();
-        }
-    }
-    return s;
+    m.seconds = now_seconds() - start;
+    m.peak_kib = usage.ru_maxrss;  // KiB on Linux
+    return m;
 }
+
+bool read_all(int fd, void* data, std::size_t n) {
+    auto* p = static_cast<char*>(data);
+    while (n > 0) {
+        ssize_t got = read(fd, p, n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        p += got;
+        n -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool write_all(int fd, const void* data, std::size_t n) {
+    auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t put = write(fd, p, n);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        p += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// Starts the measured processes from a small process forked before the
+// benchmark allocates anything. A child's ru_maxrss also counts the pages
+// it shared with its parent when it called exec, so the parent of the
+// measured tool must stay as small as a shell; the benchmark's own heap
+// (generated pages, file lists) would otherwise show up as the tool's RSS.
+class Launcher {
+public:
+    Launcher() {
+        int to[2], from[2];
+        if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) fail("cannot make a pipe");
+        pid_ = fork();
+        if (pid_ < 0) fail("cannot fork the process launcher");
+        if (pid_ == 0) {
+            close(to[1]);
+            close(from[0]);
+            serve(to[0], from[1]);
+        }
+        close(to[0]);
+        close(from[1]);
+        to_ = to[1];
+        from_ = from[0];
+    }
+    ~Launcher() {
+        close(to_);
+        close(from_);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    }
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+
+    // The request is the timeout, the directory, the two output paths and
+    // the arguments, each ended by a NUL.
+    std::optional<Measured> run(const std::vector<std::string>& argv, const fs::path& cwd,
+                                const fs::path& out, const fs::path& err, unsigned timeout_s) {
+        std::string req = std::to_string(timeout_s) + '\0' + cwd.string() + '\0' + out.string() +
+                          '\0' + err.string() + '\0';
+        for (const std::string& a : argv) req += a + '\0';
+        std::uint32_t len = static_cast<std::uint32_t>(req.size());
+        Measured m{};
+        if (!write_all(to_, &len, sizeof len) || !write_all(to_, req.data(), req.size()) ||
+            !read_all(from_, &m, sizeof m))
+            return std::nullopt;
+        return m;
+    }
+
+private:
+    [[noreturn]] static void serve(int in, int out) {
+        for (std::uint32_t len; read_all(in, &len, sizeof len);) {
+            std::vector<char> req(len);
+            if (!read_all(in, req.data(), len)) break;
+            std::vector<char*> fields;
+            for (std::size_t i = 0; i < len; i += std::strlen(req.data() + i) + 1)
+                fields.push_back(req.data() + i);
+            if (fields.size() < 5) break;
+            fields.push_back(nullptr);
+            Measured m = spawn_measured(&fields[4], fields[1], fields[2], fields[3],
+                                        static_cast<unsigned>(std::strtoul(fields[0], nullptr, 10)));
+            if (!write_all(out, &m, sizeof m)) break;
+        }
+        _exit(0);
+    }
+
+    pid_t pid_ = -1;
+    int to_ = -1, from_ = -1;
+};
 
 // Copies through the page cache with plain reads and writes, so the fresh
 // copy is as warm as the file a user just saved (a reflinking copy would
@@ -214,7 +313,8 @@ struct Case {
 
 class Bench {
 public:
-    Bench(Settings s, fs::path scratch) : s_(std::move(s)), scratch_(std::move(scratch)) {}
+    Bench(Launcher& launcher, Settings s, fs::path scratch)
+        : launcher_(launcher), s_(std::move(s)), scratch_(std::move(scratch)) {}
 
     Sample run_once(const Case& c) {
         const fs::path run_dir = scratch_ / "run";
@@ -229,7 +329,15 @@ public:
                 return fail;
             }
         fs::path out = c.stdout_name.empty() ? fs::path("/dev/null") : run_dir / c.stdout_name;
-        Sample sample = run_process(c.argv, run_dir, out, scratch_ / "stderr.txt", s_.timeout_s);
+        const fs::path err = scratch_ / "stderr.txt";
+        std::optional<Measured> m = launcher_.run(c.argv, run_dir, out, err, s_.timeout_s);
+        if (!m) fail("the process launcher has gone");
+        Sample sample;
+        sample.seconds = m->seconds;
+        sample.peak_kib = m->peak_kib;
+        sample.wait_status = m->wait_status;
+        sample.started = m->started != 0;
+        if (!sample.ok()) sample.first_error_line = first_line(err);
         if (c.counts_backups)
             for (const auto& entry : fs::directory_iterator(run_dir, ec))
                 if (entry.path().extension() == ".b~k") ++sample.changed;
@@ -243,6 +351,7 @@ public:
     }
 
 private:
+    Launcher& launcher_;
     Settings s_;
     fs::path scratch_;
 };
@@ -254,6 +363,10 @@ double median_seconds(std::vector<Sample> samples) {
     if (t.empty()) return 0;
     std::size_t n = t.size();
     return n % 2 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2;
+}
+
+bool all_ok(const std::vector<Sample>& samples) {
+    return std::all_of(samples.begin(), samples.end(), [](const Sample& s) { return s.ok(); });
 }
 
 long peak_kib(const std::vector<Sample>& samples) {
@@ -307,7 +420,9 @@ public:
         Row r{label, input, "", "", "", "", "ok"};
         double t = median_seconds(samples);
         r.time = format("%.3f s", t);
-        if (t > 0 && amount > 0) r.rate = format(unit == "files/s" ? "%.0f " : "%.1f ", amount / t) + unit;
+        // A rate is shown only when every run finished its work.
+        if (t > 0 && amount > 0 && all_ok(samples))
+            r.rate = format(unit == "files/s" ? "%.0f " : "%.1f ", amount / t) + unit;
         r.rss = rss_text(peak_kib(samples));
         if (show_changed && !samples.empty())
             r.changed = std::to_string(samples.back().changed) + "/" + std::to_string(inputs);
@@ -367,11 +482,6 @@ std::string local_date() {
     return buf;
 }
 
-[[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "zorbel_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
 fs::path make_scratch(const Settings& s) {
     std::error_code ec;
     if (!s.scratch.empty()) {
@@ -393,6 +503,7 @@ fs::path generate(const fs::path& dir, const std::string& name, bool ok) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    Launcher launcher;  // first, while this process is still small
     Settings s = parse(argc, argv);
     std::error_code ec;
     fs::path tool = fs::absolute(s.zorbel, ec);
@@ -413,7 +524,7 @@ int main(int argc, char** argv) {
                 tool.c_str(), s.runs, static_cast<unsigned long long>(s.seed));
     std::fflush(stdout);
 
-    Bench bench(s, scratch);
+    Bench bench(launcher, s, scratch);
     Table table;
     table.timeout_s = s.timeout_s;
     const double big_mib = static_cast<double>(big_bytes) / kMiB;
@@ -458,7 +569,7 @@ int main(int argc, char** argv) {
         table.measured(line_label, big_in, line_s, big_mib, "MiB/s", 1, true);
         table.measured("cat big > copy", big_in, cat_s, big_mib, "MiB/s", 1, true, false);
         double cat_t = median_seconds(cat_s);
-        if (cat_t > 0)
+        if (cat_t > 0 && all_ok(whole_s) && all_ok(cat_s))
             table.add({"whole run / cat", "", format("%.2fx", median_seconds(whole_s) / cat_t), "", "", "", ""});
         table.measured("whole run, " + size_text(page_bytes) + " page", size_text(page_bytes), page_s,
                        static_cast<double>(page_bytes) / kMiB, "MiB/s", 1, true);
@@ -469,7 +580,7 @@ int main(int argc, char** argv) {
         table.measured("many small files", std::to_string(s.files) + " x " + size_text(s.file_kib * 1024),
                        many_s, s.files, "files/s", s.files, true);
 
-        double typical = median_seconds(whole_s) > 0 ? big_mib / median_seconds(whole_s) : 0;
+        double typical = median_seconds(whole_s) > 0 && all_ok(whole_s) ? big_mib / median_seconds(whole_s) : 0;
         struct Hostile {
             const char* label;
             fs::path input;
@@ -483,7 +594,7 @@ int main(int argc, char** argv) {
             const double mib = static_cast<double>(h.bytes) / kMiB;
             table.measured(h.label, size_text(h.bytes), hs, mib, "MiB/s", 1, false);
             double t = median_seconds(hs);
-            if (typical > 0 && t > 0)
+            if (typical > 0 && t > 0 && all_ok(hs))
                 table.note(std::string(h.label) + ": " + format("%.2f", mib / t / typical) +
                            " of the big page's rate");
         }
