@@ -19,8 +19,8 @@ const std::string& sample_page() {
 void BM_StringBlockCopy(benchmark::State& state) {
     const std::size_t block = static_cast<std::size_t>(state.range(0));
     std::vector<unsigned char> buf(block);
+    zorbel::StringSource source(sample_page());
     for (auto _ : state) {
-        zorbel::StringSource source(sample_page());
         zorbel::StringSink sink;
         std::uint64_t offset = 0;
         for (long got; (got = source.read_at(offset, buf.data(), block)) > 0;) {

@@ -304,7 +304,6 @@ bool copy_bytes(const fs::path& from, const fs::path& to) {
 
 // What one row of the table runs: a command on fresh copies of its inputs.
 struct Case {
-    std::string label;
     std::vector<fs::path> inputs;
     std::vector<std::string> argv;
     std::string stdout_name;  // a file in the run directory; empty: /dev/null
@@ -495,9 +494,109 @@ fs::path make_scratch(const Settings& s) {
     return pattern;
 }
 
-fs::path generate(const fs::path& dir, const std::string& name, bool ok) {
-    if (!ok) fail("cannot write " + (dir / name).string());
-    return dir / name;
+// Checks a generated input, whose size every rate in the table rests on.
+fs::path generated(const fs::path& path, bool written, std::uint64_t size) {
+    std::error_code ec;
+    if (!written) fail("cannot write " + path.string());
+    if (fs::file_size(path, ec) != size) fail("generated " + path.string() + " has the wrong size");
+    return path;
+}
+
+struct Inputs {
+    fs::path big, page, lt, amp, line;
+    std::vector<fs::path> many;
+};
+
+Inputs generate_inputs(const Settings& s, const fs::path& dir) {
+    std::error_code ec;
+    fs::create_directories(dir / "many", ec);
+    Inputs in;
+    const std::uint64_t big = s.big_mib * kMiB, page = s.small_page_mib * kMiB;
+    const std::uint64_t hostile = s.adversarial_mib * kMiB, line = s.long_line_mib * kMiB;
+    in.big = generated(dir / "big.htm", write_page_file(dir / "big.htm", s.seed, big), big);
+    if (s.line_pass_only) return in;
+    in.page = generated(dir / "page.htm", write_page_file(dir / "page.htm", s.seed + 1, page), page);
+    in.lt = generated(dir / "lt.htm", write_repeated_byte_file(dir / "lt.htm", '<', hostile), hostile);
+    in.amp = generated(dir / "amp.htm", write_repeated_byte_file(dir / "amp.htm", '&', hostile), hostile);
+    in.line = generated(dir / "line.htm", write_long_line_file(dir / "line.htm", line), line + 2);
+    for (unsigned i = 0; i < s.files; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "p%05u.htm", i);
+        const fs::path path = dir / "many" / name;
+        const std::uint64_t size = s.file_kib * 1024;
+        in.many.push_back(generated(path, write_page_file(path, s.seed * 1000003 + i, size), size));
+    }
+    return in;
+}
+
+// The rewrite pass cannot be told to make no change, so the line pass is
+// timed through the whole tool with every rewrite edit switched off.
+const char kLinePassLabel[] = "line pass (proxy, see below)";
+const char kLinePassNote[] =
+    "the line pass is measured through the whole tool with the rewrite's edits switched off\n"
+    "    (-y- -c- -i- -x- -w2147483647): the rewrite still reads and echoes every byte";
+
+Case tool_case(const fs::path& tool, std::vector<std::string> options, std::vector<fs::path> inputs,
+               const std::string& pattern) {
+    std::vector<std::string> argv{tool.string()};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back("--");
+    argv.push_back(pattern);
+    return Case{std::move(inputs), std::move(argv), "", true};
+}
+
+const std::vector<std::string> kLinePassOptions = {"-y-", "-c-", "-i-", "-x-", "-w2147483647"};
+
+void measure_all(Bench& bench, Table& table, const Settings& s, const fs::path& tool, const Inputs& in) {
+    const std::uint64_t big_bytes = s.big_mib * kMiB, page_bytes = s.small_page_mib * kMiB;
+    const double big_mib = static_cast<double>(big_bytes) / kMiB;
+    const std::string big_in = size_text(big_bytes), page_in = size_text(page_bytes);
+
+    // Interleaved, so drift on a shared machine touches all three alike.
+    const Case whole = tool_case(tool, {}, {in.big}, "big.htm");
+    const Case line = tool_case(tool, kLinePassOptions, {in.big}, "big.htm");
+    const Case cat{{in.big}, {"cat", "big.htm"}, "copy.htm", false};
+    std::vector<Sample> whole_s, line_s, cat_s;
+    for (unsigned i = 0; i < s.runs; ++i) {
+        whole_s.push_back(bench.run_once(whole));
+        line_s.push_back(bench.run_once(line));
+        cat_s.push_back(bench.run_once(cat));
+    }
+    table.measured("whole run, big page", big_in, whole_s, big_mib, "MiB/s", 1, true);
+    table.measured(kLinePassLabel, big_in, line_s, big_mib, "MiB/s", 1, true);
+    table.measured("cat big > copy", big_in, cat_s, big_mib, "MiB/s", 1, true, false);
+    const double whole_t = median_seconds(whole_s), cat_t = median_seconds(cat_s);
+    if (cat_t > 0 && all_ok(whole_s) && all_ok(cat_s))
+        table.add({"whole run / cat", "", format("%.2fx", whole_t / cat_t), "", "", "", ""});
+
+    std::vector<Sample> page_s = bench.run_many(tool_case(tool, {}, {in.page}, "page.htm"));
+    table.measured("whole run, " + page_in + " page", page_in, page_s,
+                   static_cast<double>(page_bytes) / kMiB, "MiB/s", 1, true);
+    table.add({"peak RSS, big page - " + page_in + " page", "", "", "",
+               format("%+.1f MiB", static_cast<double>(peak_kib(whole_s) - peak_kib(page_s)) / 1024), "",
+               ""});
+    table.measured("spawn floor (true)", "", bench.run_many(Case{{}, {"true"}, "", false}), 0, "", 0, true,
+                   false);
+    table.measured("many small files", std::to_string(s.files) + " x " + size_text(s.file_kib * 1024),
+                   bench.run_many(tool_case(tool, {}, in.many, "*.htm")), s.files, "files/s", s.files, true);
+
+    // Hostile inputs may legitimately end in an error; the table says so.
+    const double typical = whole_t > 0 && all_ok(whole_s) ? big_mib / whole_t : 0;
+    struct Hostile {
+        const char* label;
+        const fs::path& input;
+        std::uint64_t bytes;
+    };
+    for (const Hostile& h : {Hostile{"hostile: '<' only", in.lt, s.adversarial_mib * kMiB},
+                             Hostile{"hostile: '&' only", in.amp, s.adversarial_mib * kMiB},
+                             Hostile{"hostile: one line, no blank", in.line, s.long_line_mib * kMiB}}) {
+        std::vector<Sample> hs = bench.run_many(tool_case(tool, {}, {h.input}, h.input.filename().string()));
+        const double mib = static_cast<double>(h.bytes) / kMiB, t = median_seconds(hs);
+        table.measured(h.label, size_text(h.bytes), hs, mib, "MiB/s", 1, false);
+        if (typical > 0 && t > 0 && all_ok(hs))
+            table.note(std::string(h.label) + ": " + format("%.2f", mib / t / typical) +
+                       " of the big page's rate");
+    }
 }
 
 }  // namespace
@@ -506,18 +605,10 @@ int main(int argc, char** argv) {
     Launcher launcher;  // first, while this process is still small
     Settings s = parse(argc, argv);
     std::error_code ec;
-    fs::path tool = fs::absolute(s.zorbel, ec);
+    const fs::path tool = fs::absolute(s.zorbel, ec);
     if (access(tool.c_str(), X_OK) != 0) fail("no executable zorbel at " + tool.string());
     const fs::path scratch = make_scratch(s);
-    const fs::path inputs = scratch / "inputs";
-    fs::create_directories(inputs / "many", ec);
-
-    const std::uint64_t big_bytes = s.big_mib * kMiB;
-    const fs::path big = generate(inputs, "big.htm", write_page_file((inputs / "big.htm").string(), s.seed, big_bytes));
-    const std::vector<std::string> whole_args = {tool.string(), "--", "big.htm"};
-    const std::vector<std::string> line_args = {tool.string(), "-y-", "-c-", "-i-", "-x-",
-                                                "-w2147483647", "--", "big.htm"};
-    const char* line_label = "line pass (proxy, see below)";
+    const Inputs inputs = generate_inputs(s, scratch / "inputs");
 
     std::printf("zorbel benchmark   %s   nproc %u\n", local_date().c_str(), online_cpus());
     std::printf("tool %s   runs %u (median time; peak RSS is the highest run)   seed %llu\n\n",
@@ -527,81 +618,14 @@ int main(int argc, char** argv) {
     Bench bench(launcher, s, scratch);
     Table table;
     table.timeout_s = s.timeout_s;
-    const double big_mib = static_cast<double>(big_bytes) / kMiB;
-    if (s.line_pass_only) {
-        table.measured(line_label, size_text(big_bytes), bench.run_many({line_label, {big}, line_args, "", true}),
-                       big_mib, "MiB/s", 1, true);
-    } else {
-        const std::uint64_t page_bytes = s.small_page_mib * kMiB;
-        const std::uint64_t adv_bytes = s.adversarial_mib * kMiB;
-        const std::uint64_t line_bytes = s.long_line_mib * kMiB;
-        const fs::path page = generate(inputs, "page.htm", write_page_file((inputs / "page.htm").string(), s.seed + 1, page_bytes));
-        const fs::path lt = generate(inputs, "lt.htm", write_repeated_byte_file((inputs / "lt.htm").string(), '<', adv_bytes));
-        const fs::path amp = generate(inputs, "amp.htm", write_repeated_byte_file((inputs / "amp.htm").string(), '&', adv_bytes));
-        const fs::path one_line = generate(inputs, "line.htm", write_long_line_file((inputs / "line.htm").string(), line_bytes));
-        std::vector<fs::path> many;
-        for (unsigned i = 0; i < s.files; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "p%05u.htm", i);
-            many.push_back(generate(inputs / "many", name,
-                                    write_page_file((inputs / "many" / name).string(),
-                                                    s.seed * 1000003 + i, s.file_kib * 1024)));
-        }
-
-        const Case floor_case{"spawn floor (true)", {}, {"true"}, "", false};
-        const Case whole{"whole run, big page", {big}, whole_args, "", true};
-        const Case line{line_label, {big}, line_args, "", true};
-        const Case cat{"cat big > copy", {big}, {"cat", "big.htm"}, "copy.htm", false};
-
-        // Interleaved, so drift on a shared machine touches all three alike.
-        std::vector<Sample> whole_s, line_s, cat_s;
-        for (unsigned i = 0; i < s.runs; ++i) {
-            whole_s.push_back(bench.run_once(whole));
-            line_s.push_back(bench.run_once(line));
-            cat_s.push_back(bench.run_once(cat));
-        }
-        std::vector<Sample> floor_s = bench.run_many(floor_case);
-        std::vector<Sample> page_s = bench.run_many({"", {page}, {tool.string(), "--", "page.htm"}, "", true});
-        std::vector<Sample> many_s = bench.run_many({"", many, {tool.string(), "--", "*.htm"}, "", true});
-
-        const std::string big_in = size_text(big_bytes);
-        table.measured("whole run, big page", big_in, whole_s, big_mib, "MiB/s", 1, true);
-        table.measured(line_label, big_in, line_s, big_mib, "MiB/s", 1, true);
-        table.measured("cat big > copy", big_in, cat_s, big_mib, "MiB/s", 1, true, false);
-        double cat_t = median_seconds(cat_s);
-        if (cat_t > 0 && all_ok(whole_s) && all_ok(cat_s))
-            table.add({"whole run / cat", "", format("%.2fx", median_seconds(whole_s) / cat_t), "", "", "", ""});
-        table.measured("whole run, " + size_text(page_bytes) + " page", size_text(page_bytes), page_s,
-                       static_cast<double>(page_bytes) / kMiB, "MiB/s", 1, true);
-        table.add({"peak RSS, big page - " + size_text(page_bytes) + " page", "", "", "",
-                   format("%+.1f MiB", static_cast<double>(peak_kib(whole_s) - peak_kib(page_s)) / 1024),
-                   "", ""});
-        table.measured("spawn floor (true)", "", floor_s, 0, "", 0, true, false);
-        table.measured("many small files", std::to_string(s.files) + " x " + size_text(s.file_kib * 1024),
-                       many_s, s.files, "files/s", s.files, true);
-
-        double typical = median_seconds(whole_s) > 0 && all_ok(whole_s) ? big_mib / median_seconds(whole_s) : 0;
-        struct Hostile {
-            const char* label;
-            fs::path input;
-            std::uint64_t bytes;
-        };
-        for (const Hostile& h : {Hostile{"hostile: '<' only", lt, adv_bytes},
-                                 Hostile{"hostile: '&' only", amp, adv_bytes},
-                                 Hostile{"hostile: one line, no blank", one_line, line_bytes}}) {
-            std::vector<Sample> hs = bench.run_many(
-                {h.label, {h.input}, {tool.string(), "--", h.input.filename().string()}, "", true});
-            const double mib = static_cast<double>(h.bytes) / kMiB;
-            table.measured(h.label, size_text(h.bytes), hs, mib, "MiB/s", 1, false);
-            double t = median_seconds(hs);
-            if (typical > 0 && t > 0 && all_ok(hs))
-                table.note(std::string(h.label) + ": " + format("%.2f", mib / t / typical) +
-                           " of the big page's rate");
-        }
-    }
+    if (s.line_pass_only)
+        table.measured(kLinePassLabel, size_text(s.big_mib * kMiB),
+                       bench.run_many(tool_case(tool, kLinePassOptions, {inputs.big}, "big.htm")),
+                       static_cast<double>(s.big_mib), "MiB/s", 1, true);
+    else
+        measure_all(bench, table, s, tool, inputs);
+    table.note(kLinePassNote);
     table.print();
-    std::printf("  * the line pass is measured through the whole tool with the rewrite's edits switched off\n"
-                "    (-y- -c- -i- -x- -w2147483647): the rewrite still reads and echoes every byte.\n");
 
     if (!s.scratch.empty() || s.keep) std::printf("  * inputs kept in %s\n", scratch.c_str());
     else fs::remove_all(scratch, ec);
