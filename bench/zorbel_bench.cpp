@@ -399,7 +399,7 @@ std::string size_text(std::uint64_t bytes) {
 
 std::string rss_text(long kib) { return format("%.1f MiB", static_cast<double>(kib) / 1024); }
 
-// One line of the printed table, and what it leaves to be said below it.
+// One line of the printed table.
 struct Row {
     std::string label, input, time, rate, rss, changed, status;
 };
