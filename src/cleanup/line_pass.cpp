@@ -35,8 +35,22 @@ public:
             if (got < 0) return fail(LineStreamStatus::kReadFailed);
             if (got == 0) break;
             in_start_ = next;
-            for (std::size_t i = 0; i < static_cast<std::size_t>(got); ++i) {
-                step(in_[i], next + i);
+            const std::size_t count = static_cast<std::size_t>(got);
+            for (std::size_t i = 0; i < count;) {
+                if (in_[i] > 0x20 && !cr_held_) {
+                    // A run of text bytes: none is white space or a line end,
+                    // so the run and everything held before it are written.
+                    std::size_t end = i + 1;
+                    while (end < count && in_[end] > 0x20) ++end;
+                    line_open_ = true;
+                    blank_so_far_ = false;
+                    write_pending();
+                    put_bytes(in_.data() + i, end - i);
+                    i = end;
+                } else {
+                    step(in_[i], next + i);
+                    ++i;
+                }
                 if (result_.status != LineStreamStatus::kOk) return result_;
             }
             next += static_cast<std::uint64_t>(got);
