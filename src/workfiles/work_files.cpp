@@ -183,6 +183,11 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
         fail_with(run, "couldn't replace %s.\n", path);
     }
 
+    // No fsync before the rename. A killed process loses nothing without it:
+    // the kernel keeps what was written, and the rename is atomic. After a
+    // power loss the backup still holds the old content, being the old
+    // file's own inode, while an fsync per file would cost far more than
+    // the whole pass over a typical page.
     error = rename_name(incoming.name, target);
     if (error == EXDEV && !staged.used) {
         // Same device but another mount: copy across after all.
