@@ -188,8 +188,15 @@ TEST_F(CommitTest, FailedReplaceKeepsTheOldFileAndRemovesTheWorkFile) {
         EXPECT_EQ(cons.err_text, "couldn't replace " + d.file("site/" + c.file) + ".\n") << c.what;
         EXPECT_EQ(read_file(d.file("site/" + c.file)), "old content") << c.what;
         EXPECT_EQ(list_dir(d.file("work")), Names{}) << c.what;
-        for (const auto& name : list_dir(d.file("site")))
+        for (const auto& name : list_dir(d.file("site"))) {
             EXPECT_EQ(name.find("~.Z~B"), std::string::npos) << c.what << ": " << name;
+            // A backup made before the step that failed (a link, or a copy
+            // where the link was refused) is faithful.
+            struct stat st {};
+            if (name == "page.b~k" && ::stat(d.file("site/page.b~k").c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                EXPECT_EQ(read_file(d.file("site/page.b~k")), "old content") << c.what;
+            }
+        }
     }
 }
 
