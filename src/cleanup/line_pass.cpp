@@ -1,7 +1,247 @@
 #include "cleanup/line_pass.h"
 
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "cli/report.h"
+#include "platform/files.h"
+#include "workfiles/work_files.h"
+
 namespace zorbel {
 
-void strip_lines(Run& run, const std::string&) { run.lines_stripped = false; }
+namespace {
+
+// White space that the trailing cut removes.
+inline bool is_cut_space(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
+
+// Bytes that leave a line blank: spaces and control characters, NUL excluded.
+inline bool is_blank_byte(unsigned char c) { return c >= 0x01 && c <= 0x20; }
+
+class LineStripper {
+public:
+    LineStripper(ByteSource& source, ByteSink& sink, bool strip_empty_lines, std::size_t block_size)
+        : source_(source),
+          sink_(sink),
+          strip_empty_(strip_empty_lines),
+          block_(std::max<std::size_t>(block_size, 1)),
+          in_(block_),
+          out_(block_) {}
+
+    LineStreamResult run() {
+        std::uint64_t next = 0;
+        for (;;) {
+            long got = source_.read_at(next, in_.data(), block_);
+            if (got < 0) return fail(LineStreamStatus::kReadFailed);
+            if (got == 0) break;
+            in_start_ = next;
+            const std::size_t count = static_cast<std::size_t>(got);
+            for (std::size_t i = 0; i < count;) {
+                if (in_[i] > 0x20 && !cr_held_) {
+                    // A run of text bytes: none is white space or a line end,
+                    // so the run and everything held before it are written.
+                    std::size_t end = i + 1;
+                    while (end < count && in_[end] > 0x20) ++end;
+                    line_open_ = true;
+                    blank_so_far_ = false;
+                    write_pending();
+                    put_bytes(in_.data() + i, end - i);
+                    i = end;
+                } else {
+                    step(in_[i], next + i);
+                    ++i;
+                }
+                if (result_.status != LineStreamStatus::kOk) return result_;
+            }
+            next += static_cast<std::uint64_t>(got);
+        }
+        // A CR at the very end is not followed by LF: an ordinary byte.
+        if (cr_held_) take('\r', cr_offset_);
+        if (line_open_ && result_.status == LineStreamStatus::kOk) end_line();
+        if (result_.status == LineStreamStatus::kOk) flush_output();
+        result_.out_length = out_offset_;
+        return result_;
+    }
+
+private:
+    void step(unsigned char c, std::uint64_t offset) {
+        if (cr_held_) {
+            cr_held_ = false;
+            if (c == '\n') {
+                end_line();
+                return;
+            }
+            take('\r', cr_offset_);
+        }
+        if (c == '\r') {
+            // Part of the line end only when LF follows, which may be in the
+            // next block.
+            cr_held_ = true;
+            cr_offset_ = offset;
+        } else if (c == '\n') {
+            end_line();
+        } else {
+            take(c, offset);
+        }
+    }
+
+    void take(unsigned char c, std::uint64_t offset) {
+        const bool first = !line_open_;
+        line_open_ = true;
+        if (strip_empty_ && blank_so_far_) {
+            // The whole line so far is held: it may still prove blank.
+            if (is_blank_byte(c)) return hold(offset);
+            blank_so_far_ = false;
+        } else if (is_cut_space(c) && !first) {
+            return hold(offset);
+        }
+        write_pending();
+        put(c);
+    }
+
+    void end_line() {
+        if (strip_empty_ && blank_so_far_) {
+            result_.stripped = true;
+        } else {
+            if (pending_length_ > 0) result_.stripped = true;
+            put('\r');
+            put('\n');
+        }
+        pending_length_ = 0;
+        line_open_ = false;
+        blank_so_far_ = true;
+    }
+
+    // Held bytes are always one unbroken range of the source.
+    void hold(std::uint64_t offset) {
+        if (pending_length_ == 0) pending_start_ = offset;
+        ++pending_length_;
+    }
+
+    // The held bytes proved not to be trailing: write them, reading back from
+    // the source the part that lies before the current block.
+    void write_pending() {
+        std::uint64_t at = pending_start_;
+        const std::uint64_t end = pending_start_ + pending_length_;
+        pending_length_ = 0;
+        while (at < end && at < in_start_) {
+            if (reread_.empty()) reread_.resize(block_);
+            std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(std::min(end, in_start_) - at, block_));
+            long got = source_.read_at(at, reread_.data(), want);
+            if (got <= 0) {
+                fail(LineStreamStatus::kReadFailed);
+                return;
+            }
+            put_bytes(reread_.data(), static_cast<std::size_t>(got));
+            at += static_cast<std::uint64_t>(got);
+        }
+        if (at < end) put_bytes(in_.data() + (at - in_start_), static_cast<std::size_t>(end - at));
+    }
+
+    void put(unsigned char c) {
+        if (out_used_ == out_.size()) flush_output();
+        out_[out_used_++] = c;
+    }
+
+    void put_bytes(const unsigned char* data, std::size_t n) {
+        while (n > 0 && result_.status == LineStreamStatus::kOk) {
+            if (out_used_ == out_.size()) flush_output();
+            std::size_t take = std::min(n, out_.size() - out_used_);
+            std::copy(data, data + take, out_.data() + out_used_);
+            out_used_ += take;
+            data += take;
+            n -= take;
+        }
+    }
+
+    void flush_output() {
+        if (out_used_ == 0 || result_.status != LineStreamStatus::kOk) return;
+        if (!sink_.write_at(out_offset_, out_.data(), out_used_)) {
+            fail(LineStreamStatus::kWriteFailed);
+            return;
+        }
+        out_offset_ += out_used_;
+        out_used_ = 0;
+    }
+
+    LineStreamResult fail(LineStreamStatus status) {
+        if (result_.status == LineStreamStatus::kOk) result_.status = status;
+        // Nothing more is written once a step failed.
+        out_used_ = 0;
+        result_.out_length = out_offset_;
+        return result_;
+    }
+
+    ByteSource& source_;
+    ByteSink& sink_;
+    const bool strip_empty_;
+    const std::size_t block_;
+
+    std::vector<unsigned char> in_;
+    std::uint64_t in_start_ = 0;        // source offset of in_[0]
+    std::vector<unsigned char> reread_; // only for held bytes of earlier blocks
+
+    std::vector<unsigned char> out_;
+    std::size_t out_used_ = 0;
+    std::uint64_t out_offset_ = 0;      // bytes already handed to the sink
+
+    bool line_open_ = false;            // a byte of the current line was seen
+    bool blank_so_far_ = true;
+    std::uint64_t pending_start_ = 0;   // held bytes: not written, maybe trailing
+    std::uint64_t pending_length_ = 0;
+    bool cr_held_ = false;              // the last byte was a CR
+    std::uint64_t cr_offset_ = 0;
+
+    LineStreamResult result_;
+};
+
+// Closes the input on every way out of the pass, fatal exits included.
+struct InputFile {
+    int fd;
+    ~InputFile() {
+        if (fd >= 0) (void)close_fd(fd);
+    }
+};
+
+}  // namespace
+
+LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool strip_empty_lines,
+                                    std::size_t block_size) {
+    return LineStripper(source, sink, strip_empty_lines, block_size).run();
+}
+
+void strip_lines(Run& run, const std::string& path) {
+    run.lines_stripped = false;
+    if (run.options.debug_map_name || !run.options.strip_trailing) return;
+
+    InputFile input{open_for_reading(path)};
+    if (input.fd < 0) die_cannot_open(run.console, path, "r");
+    WorkFile work = new_temp_file(run);
+
+    LineStreamResult result;
+    try {
+        FdSource source(input.fd);
+        FdSink sink(work.fd);
+        result = strip_lines_stream(source, sink, run.options.strip_empty_lines != 0, run.block_size);
+    } catch (const std::bad_alloc&) {
+        remove_work_file(work);
+        die(run.console, kExitNoMemory, "ran out of memory.");
+    }
+    if (result.status == LineStreamStatus::kReadFailed) {
+        remove_work_file(work);
+        die(run.console, kExitFileError, format_message("couldn't read %s.\n", path.c_str()));
+    }
+    if (result.status == LineStreamStatus::kWriteFailed) fail_work_write(run, path, work);
+
+    if (!result.stripped) {
+        discard_work_file(run, work);
+        return;
+    }
+    commit_with_backup(run, path, work, false);
+    run.lines_stripped = true;
+    run.console.out(format_message(run.options.strip_empty_lines ? "Removed trailing spaces/emtpy lines from %s\n"
+                                                                 : "Removed trailing spaces from %s\n",
+                                   path.c_str()));
+}
 
 }  // namespace zorbel

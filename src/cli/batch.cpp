@@ -4,6 +4,7 @@
 #include "cli/report.h"
 #include "platform/dir_search.h"
 #include "rewrite/rewrite_pass.h"
+#include "workfiles/work_files.h"
 
 namespace zorbel {
 
@@ -31,12 +32,10 @@ bool begins_with_htm(std::string_view extension) {
 
 }  // namespace
 
-bool is_backup_name(const std::string& path) { return extension_of(path) == ".b~k"; }
-
 void process_file(Run& run, const std::string& path) {
     // A backup would be its own backup name: replacing it would delete the
     // file it is meant to keep. It can only get here through the question.
-    if (is_backup_name(path)) {
+    if (is_backup_file(path)) {
         run.console.err("Skipped backup file \"" + path + "\"\n");
         return;
     }

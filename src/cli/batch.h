@@ -13,10 +13,6 @@ namespace zorbel {
 // tests pass their own to watch the order and the filtering.
 using FileStep = std::function<void(Run&, const std::string& path)>;
 
-// True when the extension of the path's last component is exactly ".b~k":
-// such a file would be its own backup, so it is never processed.
-bool is_backup_name(const std::string& path);
-
 // The line pass, then the rewrite pass, over one file; a backup file is
 // skipped with a notice instead.
 void process_file(Run& run, const std::string& path);

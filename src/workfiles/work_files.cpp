@@ -1,3 +1,235 @@
 #include "workfiles/work_files.h"
 
-// Placeholder until the work-file code lands.
+#include <cerrno>
+
+#include "cli/report.h"
+#include "platform/files.h"
+
+namespace zorbel {
+
+namespace {
+
+// The seven letters of the base; the eighth character is the tilde.
+constexpr std::size_t kBaseLetters = 7;
+constexpr const char* kWorkExtension = ".Z~B";
+constexpr const char* kBackupExtension = ".b~k";
+
+// Private until the replace hands it the mode of the file it replaces.
+constexpr mode_t kWorkFileMode = 0600;
+
+[[noreturn]] void fail_with(Run& run, const char* format, const std::string& path) {
+    die(run.console, kExitFileError, format_message(format, path.c_str()));
+}
+
+// Errors of link() that mean "this file system does not do hard links here",
+// as opposed to a real failure of the directory.
+bool links_refused(int error) {
+    return error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
+           error == EXDEV;
+}
+
+// A fresh file in the given directory, named from the work-file template and
+// created exclusively. It uses its own odometer: run.temp_name describes the
+// current directory only. fd -1 when none could be made.
+WorkFile create_beside(const std::string& directory) {
+    std::string name = "AAAAAAA~.Z~B";
+    for (;;) {
+        std::string path = directory + "/" + name;
+        int error = 0;
+        int fd = create_exclusive(path, kWorkFileMode, error);
+        if (fd >= 0) return WorkFile{path, fd};
+        if (error != EEXIST || bump_temp_base(name) != 0) return WorkFile{};
+    }
+}
+
+void close_quietly(WorkFile& file) {
+    if (file.fd >= 0) (void)close_fd(file.fd);
+    file.fd = -1;
+}
+
+// The new content's copy on the target's file system, when the work file
+// lies on another one. Cleaned up on every path of the replace.
+struct Staged {
+    WorkFile file;
+    bool used = false;
+    ~Staged() {
+        if (!used) return;
+        close_quietly(file);
+        if (!file.name.empty()) (void)remove_name(file.name);
+    }
+};
+
+// Copies the work file into a fresh file in the target's directory.
+// "couldn't write" for a failed copy of the new content.
+void stage_copy(Run& run, const std::string& path, const std::string& directory, int source_fd,
+                Staged& staged, WorkFile& work) {
+    staged.used = true;
+    staged.file = create_beside(directory);
+    bool read_failed = false;
+    if (staged.file.fd < 0) {
+        remove_work_file(work);
+        fail_with(run, "couldn't replace %s.\n", path);
+    }
+    if (copy_contents(source_fd, staged.file.fd, read_failed) != 0) {
+        remove_work_file(work);
+        fail_with(run, "couldn't write %s.\n", path);
+    }
+}
+
+// Backs up the target under its backup name: the old backup goes, the
+// target's inode gets a second name. Where the file system refuses hard
+// links the content is copied, with the target's mode, owner and times.
+int make_backup(const std::string& target, const std::string& backup, const FileInfo& original) {
+    int error = remove_name(backup);
+    if (error != 0 && error != ENOENT) return error;
+    error = link_name(target, backup);
+    if (error == 0 || !links_refused(error)) return error;
+
+    int source = open_for_reading(target);
+    if (source < 0) return errno;
+    int copy = create_exclusive(backup, kWorkFileMode, error);
+    if (copy < 0) {
+        (void)close_fd(source);
+        return error;
+    }
+    bool read_failed = false;
+    error = copy_contents(source, copy, read_failed);
+    if (error == 0) error = copy_owner_and_mode(copy, original);
+    if (error == 0) error = copy_times(copy, original);
+    (void)close_fd(source);
+    if (!close_fd(copy) && error == 0) error = EIO;
+    if (error != 0) (void)remove_name(backup);
+    return error;
+}
+
+}  // namespace
+
+int bump_temp_base(std::string& name) {
+    for (std::size_t i = kBaseLetters; i-- > 0;) {
+        if (name[i] < 'Z') {
+            ++name[i];
+            return 0;
+        }
+        name[i] = 'A';
+    }
+    return -1;
+}
+
+WorkFile make_temp_file(Run& run, const char* extension) {
+    if (extension != nullptr) run.temp_name = run.temp_name.substr(0, kBaseLetters + 1) + extension;
+    for (;;) {
+        if (!name_taken(run.temp_name)) {
+            int error = 0;
+            int fd = create_exclusive(run.temp_name, kWorkFileMode, error);
+            if (fd >= 0) return WorkFile{run.temp_name, fd};
+            // Anything else than "someone took it meanwhile" is a real failure.
+            if (error != EEXIST) die_cannot_open(run.console, run.temp_name, "w");
+        }
+        if (bump_temp_base(run.temp_name) != 0) report(run.console, kExitFatalReport, "Ran out of temp names!?");
+    }
+}
+
+WorkFile new_temp_file(Run& run) { return make_temp_file(run, kWorkExtension); }
+
+std::string backup_name(const std::string& path) {
+    std::size_t component = path.find_last_of('/');
+    component = component == std::string::npos ? 0 : component + 1;
+    std::size_t dot = path.find_last_of('.');
+    std::size_t cut = dot != std::string::npos && dot >= component ? dot : path.size();
+    return path.substr(0, cut) + kBackupExtension;
+}
+
+bool is_backup_file(const std::string& path) { return backup_name(path) == path; }
+
+void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
+    // The file the name leads to; symbolic links stay as they are.
+    int error = 0;
+    std::string target = resolve_path(path, error);
+    FileInfo original;
+    if (target.empty() || stat_path(target, original) != 0 || !original.is_regular() ||
+        (!backup_taken && is_backup_file(target))) {
+        remove_work_file(work);
+        fail_with(run, "couldn't replace %s.\n", path);
+    }
+    const std::string directory = directory_of(target);
+
+    // The new content must lie on the target's file system for the rename.
+    Staged staged;
+    FileInfo work_info, directory_info;
+    if (stat_fd(work.fd, work_info) != 0 || stat_path(directory, directory_info) != 0) {
+        remove_work_file(work);
+        fail_with(run, "couldn't replace %s.\n", path);
+    }
+    if (work_info.device != directory_info.device) stage_copy(run, path, directory, work.fd, staged, work);
+
+    WorkFile& incoming = staged.used ? staged.file : work;
+    if (copy_owner_and_mode(incoming.fd, original) != 0) {
+        remove_work_file(work);
+        fail_with(run, "couldn't replace %s.\n", path);
+    }
+    bool closed = close_fd(work.fd);
+    work.fd = -1;
+    if (staged.used) {
+        closed = close_fd(staged.file.fd) && closed;
+        staged.file.fd = -1;
+    }
+    if (!closed) {
+        remove_work_file(work);
+        fail_with(run, "couldn't write %s.\n", path);
+    }
+
+    if (!backup_taken && make_backup(target, backup_name(target), original) != 0) {
+        remove_work_file(work);
+        fail_with(run, "couldn't replace %s.\n", path);
+    }
+
+    // No fsync before the rename. A killed process loses nothing without it:
+    // the kernel keeps what was written, and the rename is atomic. After a
+    // power loss the backup still holds the old content, being the old
+    // file's own inode, while an fsync per file would cost far more than
+    // the whole pass over a typical page.
+    error = rename_name(incoming.name, target);
+    if (error == EXDEV && !staged.used) {
+        // Same device but another mount: copy across after all.
+        int source = open_for_reading(work.name);
+        if (source < 0) {
+            remove_work_file(work);
+            fail_with(run, "couldn't replace %s.\n", path);
+        }
+        staged.used = true;
+        staged.file = create_beside(directory);
+        bool read_failed = false;
+        error = staged.file.fd < 0 ? EIO : copy_contents(source, staged.file.fd, read_failed);
+        (void)close_fd(source);
+        if (error == 0) error = copy_owner_and_mode(staged.file.fd, original);
+        if (error == 0 && !close_fd(staged.file.fd)) error = EIO;
+        staged.file.fd = -1;
+        if (error == 0) error = rename_name(staged.file.name, target);
+    }
+    if (error != 0) {
+        remove_work_file(work);
+        fail_with(run, "couldn't replace %s.\n", path);
+    }
+    // The staged copy now bears the target's name; only the work file is left.
+    if (staged.used) {
+        staged.file.name.clear();
+        (void)remove_name(work.name);
+    }
+}
+
+void discard_work_file(Run& run, WorkFile& work) {
+    close_quietly(work);
+    if (!run.options.keep_temps) (void)remove_name(work.name);
+}
+
+void remove_work_file(WorkFile& work) {
+    close_quietly(work);
+    if (!work.name.empty()) (void)remove_name(work.name);
+}
+
+void fail_work_write(Run& run, const std::string& path, WorkFile& work) {
+    remove_work_file(work);
+    fail_with(run, "couldn't write %s.\n", path);
+}
+
+}  // namespace zorbel

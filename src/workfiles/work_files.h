@@ -23,23 +23,45 @@ int bump_temp_base(std::string& name);
 
 // Finds a free name from run.temp_name (with the extension replaced when one
 // is given) and creates that file exclusively, empty, in the current directory.
+// A name borne by anything (file, directory, symbolic link), or taken between
+// the look and the create, moves the odometer on; the file is never opened
+// through an existing name. All names taken: "Ran out of temp names!?",
+// status 1. Any other failure to create: "couldn't open %s for w.", status 3.
+// The file is created with mode 0600: it holds a copy of a page that may be
+// private, and the replace gives it the mode of the file it replaces.
 WorkFile make_temp_file(Run& run, const char* extension);
 
 // make_temp_file with the work-file extension ".Z~B".
 WorkFile new_temp_file(Run& run);
 
-// The path with ".b~k" in place of its extension.
+// The path with ".b~k" in place of its extension (the last component's part
+// from its last dot on; a last component without a dot gains ".b~k").
 std::string backup_name(const std::string& path);
 
+// True for a file whose own extension is exactly ".b~k": it would be its own
+// backup, so it is never processed.
+bool is_backup_file(const std::string& path);
+
 // Puts the work file (still open) in the place of the processed file. Without
-// backup_taken the old content is kept under backup_name(path). Never loses
-// data: any failure restores the file, removes the work file, prints
-// "couldn't replace %s." and ends the run with status 3.
+// backup_taken the old content is kept under backup_name of the file, made as
+// a hard link (a copy where links are refused) after any old backup is
+// removed; the work file is then renamed over the file, so the file's name
+// always holds either the old or the new content. A symbolic link is
+// followed: the file it points to is replaced and backed up beside itself.
+// The new file gets the permission bits (and, where allowed, owner and
+// group) of the old one. Any failure leaves the file's old content under its
+// name, removes the work file, prints "couldn't replace %s." (or "couldn't
+// write %s." when the new content could not be written out) with the path as
+// given and ends the run with status 3. Closes the work file.
 void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken);
 
 // A pass that changed nothing: closes the work file and deletes it unless
 // keep_temps is on.
 void discard_work_file(Run& run, WorkFile& work);
+
+// Closes the work file and removes it, whatever keep_temps says (a failed
+// pass leaves nothing behind).
+void remove_work_file(WorkFile& work);
 
 // A write to the work file failed: removes it, prints "couldn't write %s."
 // with the processed file's path, and ends the run with status 3.

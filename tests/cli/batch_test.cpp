@@ -12,6 +12,7 @@
 #include "cli/entry.h"
 #include "cli/report.h"
 #include "support/test_support.h"
+#include "workfiles/work_files.h"
 
 namespace zorbel {
 namespace {
@@ -135,7 +136,7 @@ TEST(Batch, BackupFilesAreNeverProcessed) {
         {"a.B~K", false},            // a different file, whose backup is a.b~k
         {"a.b~k.htm", false}, {"a.b~kk", false}, {"a.b~k/x.htm", false}, {"ab~k", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(is_backup_name(c.path), c.backup) << c.path;
+    for (const auto& c : cases) EXPECT_EQ(is_backup_file(c.path), c.backup) << c.path;
 
     test::ScratchDir dir;
     test::write_file(dir.file("page.b~k"), "  old  \n\n");

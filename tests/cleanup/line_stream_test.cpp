@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstring>
+#include <string>
+
+#include "cleanup/line_pass.h"
+
+namespace zorbel {
+namespace {
+
+using namespace std::string_literals;
+
+struct LineCase {
+    const char* what;
+    std::string input;
+    bool strip_empty;
+    std::string output;
+    bool stripped;
+};
+
+const std::string kLongLine(100000, 'x');
+const std::string kLongIndent(50000, ' ');
+
+const LineCase kLineCases[] = {
+    {"empty file", "", true, "", false},
+    {"trailing space and tab", "abc \t\n", true, "abc\r\n", true},
+    {"clean LF lines get CR LF but are no change", "abc\ndef\n", true, "abc\r\ndef\r\n", false},
+    {"clean CR LF lines", "abc\r\ndef\r\n", true, "abc\r\ndef\r\n", false},
+    {"last line without line end", "abc", true, "abc\r\n", false},
+    {"last line without line end, trailing blanks", "abc  ", true, "abc\r\n", true},
+    {"blank lines dropped", "a\n   \n\t \nb\n", true, "a\r\nb\r\n", true},
+    {"blank lines cut to their first byte", "a\n   \n\t \nb\n", false, "a\r\n \r\n\t\r\nb\r\n", true},
+    {"empty line dropped", "a\n\nb\n", true, "a\r\nb\r\n", true},
+    {"empty line kept", "a\n\r\nb\n", false, "a\r\n\r\nb\r\n", false},
+    {"first byte of a line never cut", "\t\n", false, "\t\r\n", false},
+    {"leading blanks kept", "  a  \n", true, "  a\r\n", true},
+    {"bytes 0x80 and above are text", "\x80\xff \n\xa0\n", true, "\x80\xff\r\n\xa0\r\n", true},
+    {"a line of 0xA0 alone is not blank", "\xa0\n", true, "\xa0\r\n", false},
+    {"form feed and vertical tab at the end", "a\f\v\n", true, "a\r\n", true},
+    {"lone CR inside a line is data", "a\rb\n", true, "a\rb\r\n", false},
+    {"lone CR at the end of a line is cut", "a\r\r\n", true, "a\r\n", true},
+    {"lone CR at the end of the file is cut", "a\r", true, "a\r\n", true},
+    {"a line of one CR is blank", "x\n\r\r\n", true, "x\r\n", true},
+    {"a line of one CR keeps its first byte", "\r\r\n", false, "\r\r\n", false},
+    {"NUL makes a line non-blank", "\0\n"s, true, "\0\r\n"s, false},
+    {"NUL is not cut", "a\0\n"s, true, "a\0\r\n"s, false},
+    {"blanks after NUL are cut", " \0 \n"s, true, " \0\r\n"s, true},
+    {"Ctrl-Z is an ordinary byte", "a\x1a\nb\n", true, "a\x1a\r\nb\r\n", false},
+    {"control bytes alone are blank", " \x01\x1a \n", true, "", true},
+    {"control bytes are not cut", " \x01 \n", false, " \x01\r\n", true},
+    {"held blank prefix is written once text follows", " \x01 x \n", true, " \x01 x\r\n", true},
+    {"a long line is one line", kLongLine + "  \n", true, kLongLine + "\r\n", true},
+    {"a long indent before text", kLongIndent + "x\n", true, kLongIndent + "x\r\n", false},
+    {"a long blank line", kLongIndent + "\n" + "x", true, "x\r\n", true},
+};
+
+TEST(LineStream, TableHoldsAtEveryBlockSize) {
+    for (std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64},
+                              kDefaultBlockSize}) {
+        for (const auto& c : kLineCases) {
+            StringSource source(c.input);
+            StringSink sink;
+            LineStreamResult result = strip_lines_stream(source, sink, c.strip_empty, block);
+            EXPECT_EQ(result.status, LineStreamStatus::kOk) << c.what << ", block " << block;
+            EXPECT_EQ(sink.data, c.output) << c.what << ", block " << block;
+            EXPECT_EQ(result.stripped, c.stripped) << c.what << ", block " << block;
+            EXPECT_EQ(result.out_length, c.output.size()) << c.what << ", block " << block;
+        }
+    }
+}
+
+// A source that fails from a given offset on, or when asked a second time
+// for bytes it already gave (the read-back of held blanks).
+class FaultySource : public ByteSource {
+public:
+    FaultySource(std::string data, std::uint64_t fail_at, bool fail_reread)
+        : data_(std::move(data)), fail_at_(fail_at), fail_reread_(fail_reread) {}
+    long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override {
+        if (offset >= fail_at_ || (fail_reread_ && offset < high_)) return -1;
+        if (offset >= data_.size()) return 0;
+        std::size_t take = std::min<std::size_t>(n, data_.size() - offset);
+        std::memcpy(buf, data_.data() + offset, take);
+        high_ = std::max<std::uint64_t>(high_, offset + take);
+        return static_cast<long>(take);
+    }
+
+private:
+    std::string data_;
+    std::uint64_t fail_at_;
+    bool fail_reread_;
+    std::uint64_t high_ = 0;
+};
+
+class FullSink : public ByteSink {
+public:
+    explicit FullSink(std::uint64_t room) : room_(room) {}
+    bool write_at(std::uint64_t offset, const unsigned char*, std::size_t n) override { return offset + n <= room_; }
+    bool truncate(std::uint64_t) override { return true; }
+
+private:
+    std::uint64_t room_;
+};
+
+TEST(LineStream, FailuresAreReportedNotSwallowed) {
+    const std::string text = "line one  \n" + std::string(300, ' ') + "text\n";
+    {
+        FaultySource source(text, 20, false);
+        StringSink sink;
+        EXPECT_EQ(strip_lines_stream(source, sink, true, 8).status, LineStreamStatus::kReadFailed);
+    }
+    {
+        FaultySource source(text, UINT64_MAX, true);  // the held blanks cannot be read back
+        StringSink sink;
+        EXPECT_EQ(strip_lines_stream(source, sink, true, 8).status, LineStreamStatus::kReadFailed);
+    }
+    {
+        StringSource source(text);
+        FullSink sink(16);
+        EXPECT_EQ(strip_lines_stream(source, sink, true, 8).status, LineStreamStatus::kWriteFailed);
+    }
+}
+
+// Generated input: count bytes of fill, then the tail.
+class GeneratedSource : public ByteSource {
+public:
+    GeneratedSource(std::uint64_t count, char fill, std::string tail) : count_(count), fill_(fill), tail_(tail) {}
+    long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override {
+        std::size_t i = 0;
+        for (; i < n && offset + i < count_ + tail_.size(); ++i) {
+            std::uint64_t at = offset + i;
+            buf[i] = static_cast<unsigned char>(at < count_ ? fill_ : tail_[at - count_]);
+        }
+        return static_cast<long>(i);
+    }
+
+private:
+    std::uint64_t count_;
+    char fill_;
+    std::string tail_;
+};
+
+// Checks the output without keeping it.
+class CheckingSink : public ByteSink {
+public:
+    std::uint64_t length = 0;
+    std::string last;
+    bool write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) override {
+        if (offset != length) return false;
+        length += n;
+        last.append(reinterpret_cast<const char*>(data), n);
+        if (last.size() > 16) last.erase(0, last.size() - 16);
+        return true;
+    }
+    bool truncate(std::uint64_t) override { return true; }
+};
+
+long peak_resident_kib() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(LineStream, MemoryStaysFlatOnAHugeLine) {
+    constexpr std::uint64_t kHuge = 64ull << 20;  // far above the few blocks the pass may hold
+    long before = peak_resident_kib();
+    for (char fill : {' ', 'x'}) {
+        GeneratedSource source(kHuge, fill, "y \n");
+        CheckingSink sink;
+        LineStreamResult result = strip_lines_stream(source, sink, true, kDefaultBlockSize);
+        EXPECT_EQ(result.status, LineStreamStatus::kOk);
+        EXPECT_TRUE(result.stripped);
+        EXPECT_EQ(sink.length, kHuge + 3);
+        EXPECT_EQ(sink.last.substr(sink.last.size() - 4), std::string(1, fill) + "y\r\n");
+    }
+    EXPECT_LT(peak_resident_kib() - before, 16 * 1024) << "the pass kept the line in memory";
+}
+
+}  // namespace
+}  // namespace zorbel
