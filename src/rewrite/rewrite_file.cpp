@@ -6,7 +6,6 @@
 
 #include "cli/report.h"
 #include "platform/byte_io.h"
-#include "platform/file_moves.h"
 #include "platform/files.h"
 #include "rewrite/rewrite_pass.h"
 #include "workfiles/work_files.h"
@@ -32,6 +31,13 @@ private:
     int fd_;
 };
 
+// Both names lead to one file.
+bool same_file(const std::string& a, const std::string& b) {
+    FileInfo first, second;
+    return stat_path(a, first) == 0 && stat_path(b, second) == 0 && first.device == second.device &&
+           first.inode == second.inode;
+}
+
 // The work file stays on disk under its own name; only its descriptor goes.
 void close_work(WorkFile& work) {
     if (work.fd >= 0) close_fd(work.fd);
@@ -50,8 +56,7 @@ RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, Wor
     }
     if (outcome.read_failed) {
         input.close();
-        close_work(work);
-        delete_file(work.name);
+        remove_work_file(work);
         die(run.console, kExitFileError, "couldn't read " + path + ".\n");
     }
     if (outcome.write_failed) fail_work_write(run, path, work);
@@ -87,9 +92,16 @@ void rewrite_file(Run& run, const std::string& path) {
         if (!FdSink(work.fd).truncate(0)) fail_work_write(run, path, work);
         run_pass(run, path, input, work, true);
         close_work(work);
-        delete_file(*map_name);
-        move_file(work.name, *map_name);
-        report(run.console, kExitFatalReport, "unbalanced quotes in " + path + " (see " + *map_name + ")");
+        // The map takes the requested name, replacing any file of that name,
+        // but never the page itself: that would lose the page. Where it
+        // cannot take the name, it stays under the work file's name, and the
+        // message says where it is.
+        std::string map_at = work.name;
+        if (!same_file(path, *map_name)) {
+            (void)remove_name(*map_name);
+            if (rename_name(work.name, *map_name) == 0) map_at = *map_name;
+        }
+        report(run.console, kExitFatalReport, "unbalanced quotes in " + path + " (see " + map_at + ")");
         return;
     }
 

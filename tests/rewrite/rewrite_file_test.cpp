@@ -126,6 +126,17 @@ TEST_F(RewriteFileTest, UnbalancedQuotesWithMap) {
     EXPECT_EQ(list_dir("."), (Names{"a.htm", "map.txt"}));
 }
 
+TEST_F(RewriteFileTest, MapNamedLikeThePageNeverReplacesIt) {
+    // The page would be lost: the map keeps the work file's name instead.
+    run_.options.reset_quotes_at_para = 0;
+    run_.options.debug_map_name = "a.htm";
+    write_file("a.htm", "\"open\r\n");
+    EXPECT_EQ(rewrite("a.htm"), 1);
+    EXPECT_EQ(console_.err_text, "unbalanced quotes in a.htm (see AAAAAAA~.Z~B)\n (press enter)");
+    EXPECT_EQ(read_file("a.htm"), "\"open\r\n");
+    EXPECT_EQ(read_file("AAAAAAA~.Z~B"), "&#147;open\r\nq:1: ");
+}
+
 TEST_F(RewriteFileTest, MapRequestedButQuotesBalance) {
     // Committed exactly as without the map, and no map is written.
     run_.options.reset_quotes_at_para = 0;
