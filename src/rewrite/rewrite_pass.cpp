@@ -2,6 +2,160 @@
 
 namespace zorbel {
 
-void rewrite_file(Run&, const std::string&) {}
+namespace {
+
+constexpr std::string_view kOpenQuote = "&#147;";
+constexpr std::string_view kCloseQuote = "&#148;";
+constexpr std::string_view kApostrophe = "&#146;";
+
+// The quote's own text has been stepped back over: write the quote due.
+// A quote entity already of the right form is written back unchanged.
+void quote_step(RewriteState& s, TokenCode token) {
+    if (!s.in_quote) {
+        emit(s, kOpenQuote);
+        if (token != TOK_LDQUO) s.file_changed = 1;
+    } else {
+        emit(s, kCloseQuote);
+        if (token != TOK_RDQUO) s.file_changed = 1;
+    }
+    s.in_quote = !s.in_quote;
+}
+
+// Where the last anchor start tag ended, to tell whether a blank follows its
+// '>' directly.
+struct AnchorEnd {
+    std::uint64_t input = 0;
+    std::uint64_t work = 0;
+    bool movable = false;  // the work file holds exactly the tag's text
+};
+
+// Moves the blank just read in front of the anchor tag before it. Only when
+// the blank comes straight after the tag's '>', with nothing read or written
+// between, and the tag stands in the work file as its text (no CR LF folded
+// into it): otherwise moving back by the text's length would land on other
+// bytes, and the blank is left where it is.
+void fix_anchor(RewriteState& s, const AnchorEnd& anchor) {
+    if (!anchor.movable || s.input_file.position() != anchor.input + 1 ||
+        s.work_file.position() != anchor.work + 1) {
+        return;
+    }
+    std::string_view tag = s.token();
+    unwrite(s, tag.size() + 1);
+    emit(s, " ");
+    emit(s, tag);
+}
+
+}  // namespace
+
+void continue_tag(RewriteState& s, TokenCode first) {
+    int in_attr_quote = first == TOK_DQUOTE;
+    if (s.pending_tag_end) {
+        // The first token was the '>' of an empty tag.
+        s.pending_tag_end = 0;
+        return;
+    }
+    for (TokenCode token = first; token != TOK_TAG_END;) {
+        token = next_token(s);
+        if (token == TOK_EOF) return;
+        if (token == TOK_DQUOTE) in_attr_quote = !in_attr_quote;
+        if (!s.no_wrap && token == TOK_SPACE && !in_attr_quote && s.out_column > s.run.options.wrap_margin) {
+            // A wrap inside a tag alone does not make the file worth committing.
+            unwrite(s, 1);
+            emit_newline(s);
+        }
+    }
+    // pending_tag_end stays set: the main loop takes the '>' once more.
+}
+
+RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes) {
+    const Options& options = run.options;
+    RewriteState s(run, input, work, debug_prefixes);
+    AnchorEnd anchor;
+    TokenCode token = TOK_EOF;
+    for (;;) {
+        TokenCode previous = token;
+        token = next_token(s);
+        if (token == TOK_EOF) break;
+        s.pending_tag_end = 0;
+        bool quotes_allowed = options.cute_quotes && !s.uncurly && !s.in_raw;
+        switch (token) {
+            case TOK_TAG_OPEN:
+                continue_tag(s, next_token(s));
+                break;
+            case TOK_SPACE:
+                if (s.in_raw) break;
+                if (s.no_wrap) {
+                    if (options.fix_webx && previous == TOK_ANCHOR) fix_anchor(s, anchor);
+                    break;
+                }
+                // The blank is counted in the column already; it becomes a line end.
+                if (s.out_column > options.wrap_margin) {
+                    s.file_changed = 1;
+                    unwrite(s, 1);
+                    emit_newline(s);
+                }
+                break;
+            case TOK_LDQUO:
+            case TOK_RDQUO:
+            case TOK_QUOT:
+                if (quotes_allowed) {
+                    unwrite_text(s, s.token());
+                    quote_step(s, token);
+                }
+                break;
+            case TOK_DQUOTE:
+                if (quotes_allowed) {
+                    unwrite(s, 1);
+                    quote_step(s, token);
+                }
+                break;
+            case TOK_NBSP:
+                if (quotes_allowed && options.nbsp_to_space) {
+                    unwrite_text(s, s.token());
+                    emit(s, " ");
+                    s.file_changed = 1;
+                }
+                break;
+            case TOK_APOS:
+                if (quotes_allowed) {
+                    s.file_changed = 1;
+                    unwrite(s, 1);
+                    emit(s, kApostrophe);
+                }
+                break;
+            case TOK_PARA:
+                if (options.reset_quotes_at_para) s.in_quote = 0;
+                s.no_wrap = 0;
+                s.crlf_collapse_active = options.collapse_crlf;
+                break;
+            case TOK_ANCHOR:
+                anchor.input = s.input_file.position();
+                anchor.work = s.work_file.position();
+                anchor.movable = s.token_echoed == s.token_length;
+                break;
+            case TOK_SCRIPT:
+                s.in_raw = 1;
+                break;
+            case TOK_END_SCRIPT:
+                s.in_raw = 0;
+                break;
+            default:
+                break;
+        }
+    }
+
+    // Edits that shorten the text near the end leave stale bytes behind the
+    // final write position; they never reach the file.
+    s.work_file.finish_at_position();
+
+    RewriteOutcome outcome;
+    outcome.changed = s.file_changed != 0;
+    outcome.quote_error = s.in_quote && !options.reset_quotes_at_para;
+    outcome.read_failed = s.input_file.failed();
+    outcome.write_failed = s.work_file.failed();
+    run.after_newline = s.after_newline;
+    run.crlf_collapse_active = s.crlf_collapse_active;
+    return outcome;
+}
 
 }  // namespace zorbel

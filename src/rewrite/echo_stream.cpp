@@ -1,0 +1,45 @@
+#include "rewrite/echo_stream.h"
+
+namespace zorbel {
+
+RewriteState::RewriteState(Run& r, ByteSource& input, ByteSink& work, bool prefixes, std::size_t look_back)
+    : run(r),
+      input_file(input, r.block_size, look_back),
+      work_file(work, r.block_size, look_back),
+      debug_prefixes(prefixes),
+      after_newline(r.after_newline),
+      crlf_collapse_active(r.crlf_collapse_active) {}
+
+void unwrite(RewriteState& s, std::size_t n) {
+    s.work_file.move_back(n);
+    if (s.out_column >= 0 && static_cast<std::size_t>(s.out_column) >= n) s.out_column -= static_cast<int>(n);
+}
+
+void unread(RewriteState& s, std::size_t n) { s.input_file.unget(n); }
+
+void step_back(RewriteState& s, std::size_t n) {
+    unwrite(s, n);
+    unread(s, n);
+}
+
+void emit(RewriteState& s, std::string_view text) {
+    s.work_file.write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    s.out_column += static_cast<int>(text.size());
+}
+
+void emit_newline(RewriteState& s) {
+    s.work_file.put('\r');
+    s.work_file.put('\n');
+    s.out_column = 0;
+    emit_debug_prefix(s);
+}
+
+void unwrite_text(RewriteState& s, std::string_view text) { unwrite(s, text.size()); }
+
+void emit_debug_prefix(RewriteState& s) {
+    if (!s.debug_prefixes) return;
+    const unsigned char prefix[] = {'q', ':', static_cast<unsigned char>(s.in_quote ? '1' : '0'), ':', ' '};
+    s.work_file.write(prefix, sizeof prefix);
+}
+
+}  // namespace zorbel

@@ -1,0 +1,113 @@
+// The echo stream of the rewrite pass and the state the pass, the tokenizer
+// and the stream share while one file is rewritten.
+//
+// Every byte read from the input is copied to the work file at once, so the
+// work file always holds the text read so far. Edits are made after the fact:
+// the write position moves back over what is to be replaced and the
+// replacement is written over it. A tag that must be looked at again is
+// re-read by moving the input and the work file back by the same count.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "cli/run.h"
+#include "rewrite/stream_windows.h"
+
+namespace zorbel {
+
+// A tag capture stores '<' and at most 201 more bytes; an entity capture '&'
+// and at most 7 more. One byte more keeps the text terminated.
+inline constexpr std::size_t kTagBound = 201;
+inline constexpr std::size_t kEntityBound = 7;
+inline constexpr std::size_t kTokenCapacity = 1 + kTagBound + 1;
+
+struct RewriteState {
+    // The carried flags start from the run; the pass hands them back at its end.
+    // With debug_prefixes on, every output line after the first starts with
+    // the quote state ("q:0: " or "q:1: ").
+    RewriteState(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes,
+                 std::size_t look_back = kDefaultLookBack);
+
+    Run& run;
+    InputWindow input_file;
+    WorkWindow work_file;
+    bool debug_prefixes;
+
+    // Text of the last tag or entity token; bytes, NUL included, so the length
+    // is kept apart from the terminator.
+    unsigned char token_text[kTokenCapacity] = {};
+    std::size_t token_length = 0;
+    // Bytes really written to the work file for the last captured tag, from
+    // its '<' to its '>' (a folded CR LF counts two, a removed one nothing).
+    std::size_t token_echoed = 0;
+
+    int out_column = 0;          // characters on the current output line
+    int line_has_text = 0;       // a byte other than blank or tab read on this input line
+    int after_newline = 0;       // LF read and no byte of 32 or above since (carried)
+    int crlf_collapse_active = 0;  // removal of extra CR LF pairs armed (carried)
+    int in_quote = 0;            // an opening quote is written and its closing one not yet
+    int file_changed = 0;
+    int no_wrap = 0;             // no-wrap marker seen; until the next paragraph tag
+    int uncurly = 0;             // quote rewriting off until the CURLY marker
+    int in_raw = 0;              // inside a script or style element
+    int pending_tag_end = 0;     // a '>' was returned; answered again until cleared
+
+    // How many CR (LF) removals read_echo has made: a tag capture uses it to
+    // know which of the bytes it read stand in the work file as read.
+    std::uint64_t crlf_removals = 0;
+
+    std::string_view token() const {
+        return {reinterpret_cast<const char*>(token_text), token_length};
+    }
+};
+
+// Reads the next input byte and copies it to the work file: 0..255, or -1 at
+// the end of the input (nothing written, the column still counts one). While
+// CR LF removal is armed, a CR that follows a line end with nothing but
+// control bytes between is removed with the LF after it.
+inline int read_echo(RewriteState& s) {
+    for (;;) {
+        int c = s.input_file.get();
+        if (c == '\n') s.after_newline = 1;
+        if (c == '\r' && s.after_newline && s.crlf_collapse_active) {
+            s.file_changed = 1;
+            ++s.crlf_removals;
+            // Only an LF goes with the CR; any other byte is read next.
+            int next = s.input_file.get();
+            if (next != '\n' && next != -1) s.input_file.unget(1);
+            continue;
+        }
+        if (c >= 32) s.after_newline = 0;
+        if (c != -1) s.work_file.put(static_cast<unsigned char>(c));
+        ++s.out_column;
+        if (c == '\n') s.out_column = 0;
+        return c;
+    }
+}
+
+// Moves the work file's write position back by n; the column goes down by n
+// only when it is at least n (otherwise the text spans a line end).
+void unwrite(RewriteState& s, std::size_t n);
+
+// Moves the input's read position back by n.
+void unread(RewriteState& s, std::size_t n);
+
+// Moves the work file and the input back together, to read n bytes again.
+void step_back(RewriteState& s, std::size_t n);
+
+// Writes text at the write position and counts it in the column.
+void emit(RewriteState& s, std::string_view text);
+
+// Writes CR LF, starts a new output line, then the debug prefix.
+void emit_newline(RewriteState& s);
+
+// unwrite by the length of the text.
+void unwrite_text(RewriteState& s, std::string_view text);
+
+// With debug prefixes on, writes "q:N: " (N the quote state) without
+// counting it in the column.
+void emit_debug_prefix(RewriteState& s);
+
+}  // namespace zorbel

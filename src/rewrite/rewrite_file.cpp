@@ -1,0 +1,117 @@
+// The rewrite pass over one file on disk: the file is read in place, the
+// result goes into a work file in the current directory, and the work file
+// replaces the file only when the pass changed it.
+#include <optional>
+#include <string>
+
+#include "cli/report.h"
+#include "platform/byte_io.h"
+#include "platform/files.h"
+#include "rewrite/rewrite_pass.h"
+#include "workfiles/work_files.h"
+
+namespace zorbel {
+
+namespace {
+
+// Closes the input on every way out, fatal exits included.
+class InputFile {
+public:
+    explicit InputFile(int fd) : fd_(fd) {}
+    ~InputFile() { close(); }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    int fd() const { return fd_; }
+    void close() {
+        if (fd_ >= 0) close_fd(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// Both names lead to one file.
+bool same_file(const std::string& a, const std::string& b) {
+    FileInfo first, second;
+    return stat_path(a, first) == 0 && stat_path(b, second) == 0 && first.device == second.device &&
+           first.inode == second.inode;
+}
+
+// The work file stays on disk under its own name; only its descriptor goes.
+void close_work(WorkFile& work) {
+    if (work.fd >= 0) close_fd(work.fd);
+    work.fd = -1;
+}
+
+RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, WorkFile& work, bool prefixes) {
+    FdSource source(input.fd());
+    FdSink sink(work.fd);
+    RewriteOutcome outcome;
+    try {
+        outcome = rewrite_stream(run, source, sink, prefixes);
+    } catch (const FatalExit&) {
+        close_work(work);
+        throw;
+    }
+    if (outcome.read_failed) {
+        input.close();
+        remove_work_file(work);
+        die(run.console, kExitFileError, "couldn't read " + path + ".\n");
+    }
+    if (outcome.write_failed) fail_work_write(run, path, work);
+    return outcome;
+}
+
+}  // namespace
+
+void rewrite_file(Run& run, const std::string& path) {
+    InputFile input(open_for_reading(path));
+    if (input.fd() < 0) {
+        report(run.console, kExitOk, "couldn't open " + path);
+        return;
+    }
+    WorkFile work = new_temp_file(run);
+    if (work.fd < 0) die_cannot_open(run.console, work.name, "wb+");
+
+    const int after_newline = run.after_newline;
+    const int crlf_collapse_active = run.crlf_collapse_active;
+    RewriteOutcome outcome = run_pass(run, path, input, work, false);
+
+    if (outcome.quote_error) {
+        const std::optional<std::string>& map_name = run.options.debug_map_name;
+        if (!map_name) {
+            close_work(work);
+            report(run.console, kExitFatalReport, "unbalanced quotes in " + path + " (try -d option)");
+            return;
+        }
+        // The map is the same pass again from the same carried state, with
+        // the quote state written at the start of every line.
+        run.after_newline = after_newline;
+        run.crlf_collapse_active = crlf_collapse_active;
+        if (!FdSink(work.fd).truncate(0)) fail_work_write(run, path, work);
+        run_pass(run, path, input, work, true);
+        close_work(work);
+        // The map takes the requested name, replacing any file of that name,
+        // but never the page itself: that would lose the page. Where it
+        // cannot take the name, it stays under the work file's name, and the
+        // message says where it is.
+        std::string map_at = work.name;
+        if (!same_file(path, *map_name)) {
+            (void)remove_name(*map_name);
+            if (rename_name(work.name, *map_name) == 0) map_at = *map_name;
+        }
+        report(run.console, kExitFatalReport, "unbalanced quotes in " + path + " (see " + map_at + ")");
+        return;
+    }
+
+    input.close();
+    if (outcome.changed) {
+        commit_with_backup(run, path, work, run.lines_stripped);
+        run.console.out("Updated " + path + "\n");
+    } else {
+        discard_work_file(run, work);
+    }
+}
+
+}  // namespace zorbel

@@ -1,0 +1,71 @@
+// Every page fixture of the rewrite pass, rewritten with tiny blocks and with
+// the normal size, under a few option sets: the output must not depend on
+// where the block boundaries fall.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "rewrite/engine_support.h"
+#include "rewrite/rewrite_pass.h"
+#include "support/test_support.h"
+
+namespace zorbel {
+namespace {
+
+struct Output {
+    std::string work;
+    bool changed;
+    bool quote_error;
+};
+
+Output rewrite(const std::string& input, const std::function<void(zorbel::Run&)>& setup, std::size_t block) {
+    StringConsole console;
+    zorbel::Run run(console);
+    run.block_size = block;
+    run.clock = test::pinned_time;
+    setup(run);
+    StringSource source(input);
+    StringSink sink;
+    RewriteOutcome outcome = rewrite_stream(run, source, sink);
+    return {sink.data, outcome.changed, outcome.quote_error};
+}
+
+TEST(FixtureBlockSizes, SameOutputAtEveryBlockSize) {
+    const std::function<void(zorbel::Run&)> setups[] = {
+        [](zorbel::Run&) {},
+        [](zorbel::Run& r) {
+            r.options.collapse_crlf = 1;
+            r.options.reset_quotes_at_para = 0;
+            r.options.wrap_margin = 20;
+        },
+        [](zorbel::Run& r) {
+            r.options.strip_indent = 0;
+            r.options.dump_editor_junk = 0;
+            r.crlf_collapse_active = 1;
+            r.after_newline = 1;
+        },
+    };
+    int pages = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(test::fixture_path("rewrite"))) {
+        if (entry.path().extension() != ".htm") continue;
+        ++pages;
+        const std::string input = test::read_file(entry.path().string());
+        for (std::size_t s = 0; s < std::size(setups); ++s) {
+            Output reference = rewrite(input, setups[s], kDefaultBlockSize);
+            for (std::size_t block : test::kBlockSizes) {
+                SCOPED_TRACE(entry.path().filename().string() + ", options " + std::to_string(s) + ", block " +
+                             std::to_string(block));
+                Output got = rewrite(input, setups[s], block);
+                EXPECT_EQ(got.work, reference.work);
+                EXPECT_EQ(got.changed, reference.changed);
+                EXPECT_EQ(got.quote_error, reference.quote_error);
+            }
+        }
+    }
+    EXPECT_GT(pages, 0) << "no page fixtures found";
+}
+
+}  // namespace
+}  // namespace zorbel
