@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
@@ -70,10 +71,12 @@ std::vector<std::string> list_dir(const std::string& path) {
 std::string fixture_path(const std::string& name) { return std::string(ZORBEL_FIXTURES) + "/" + name; }
 
 
-ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string& cwd,
-                         const std::string& stdin_text) {
+ProcessResult run_child(const std::string& stdin_text, const std::function<void()>& in_child) {
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (::pipe(in_pipe) || ::pipe(out_pipe) || ::pipe(err_pipe)) throw std::runtime_error("pipe");
+    // Nothing the parent buffered may be written a second time by the child.
+    std::fflush(stdout);
+    std::fflush(stderr);
     pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork");
     if (pid == 0) {
@@ -81,14 +84,7 @@ ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string
         ::dup2(out_pipe[1], 1);
         ::dup2(err_pipe[1], 2);
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) ::close(fd);
-        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
-        std::vector<char*> argv;
-        std::string binary = ZORBEL_BINARY;
-        argv.push_back(binary.data());
-        std::vector<std::string> copies(args);
-        for (auto& a : copies) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(binary.c_str(), argv.data());
+        in_child();
         ::_exit(127);
     }
     ::close(in_pipe[0]);
@@ -128,6 +124,20 @@ ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string
     ::waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string& cwd,
+                         const std::string& stdin_text) {
+    return run_child(stdin_text, [&] {
+        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        std::vector<char*> argv;
+        std::string binary = ZORBEL_BINARY;
+        argv.push_back(binary.data());
+        std::vector<std::string> copies(args);
+        for (auto& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(binary.c_str(), argv.data());
+    });
 }
 
 }  // namespace zorbel::test

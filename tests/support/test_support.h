@@ -2,6 +2,7 @@
 // reads and writes, and running the built binary as a real process.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ struct ProcessResult {
     std::string out;
     std::string err;
 };
+
+// Forks a child whose standard input holds stdin_text and whose standard
+// output and error are collected; in_child runs in the child and should exec
+// or _exit (returning from it ends the child with status 127).
+ProcessResult run_child(const std::string& stdin_text, const std::function<void()>& in_child);
 
 // Runs the built zorbel with the arguments in the working directory cwd,
 // feeding stdin_text on standard input.
