@@ -1,5 +1,7 @@
 #include "rewrite/rewrite_pass.h"
 
+#include "rewrite/plain_run.h"
+
 namespace zorbel {
 
 namespace {
@@ -55,6 +57,11 @@ void continue_tag(RewriteState& s, TokenCode first) {
         return;
     }
     for (TokenCode token = first; token != TOK_TAG_END;) {
+        if (s.bulk) {
+            // Inside a tag a blank wraps outside attribute values, in script
+            // and style too; an apostrophe means nothing here.
+            (void)take_plain_run(s, PlainRunRules{!s.no_wrap && !in_attr_quote, false, true});
+        }
         token = next_token(s);
         if (token == TOK_EOF) return;
         if (token == TOK_DQUOTE) in_attr_quote = !in_attr_quote;
@@ -67,12 +74,21 @@ void continue_tag(RewriteState& s, TokenCode first) {
     // pending_tag_end stays set: the main loop takes the '>' once more.
 }
 
-RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes) {
+RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes, bool bulk) {
     const Options& options = run.options;
     RewriteState s(run, input, work, debug_prefixes);
+    s.bulk = bulk;
     AnchorEnd anchor;
     TokenCode token = TOK_EOF;
     for (;;) {
+        // A blank right after an anchor tag may move in front of it: that
+        // one goes through the switch below.
+        if (s.bulk && token != TOK_ANCHOR) {
+            const bool quotes_allowed = options.cute_quotes && !s.uncurly && !s.in_raw;
+            PlainRunRules rules{!s.in_raw && !s.no_wrap, !quotes_allowed, !quotes_allowed};
+            TokenCode last = take_plain_run(s, rules);
+            if (last != TOK_EOF) token = last;
+        }
         TokenCode previous = token;
         token = next_token(s);
         if (token == TOK_EOF) break;

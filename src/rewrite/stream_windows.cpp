@@ -58,7 +58,20 @@ void WorkWindow::put_slow(unsigned char c) {
 }
 
 void WorkWindow::write(const unsigned char* data, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) put(data[i]);
+    while (n > 0) {
+        std::size_t room = room_ahead();
+        if (room == 0) {
+            // Outside the window or at its end: one byte the slow way makes room.
+            put(*data++);
+            --n;
+            continue;
+        }
+        std::size_t take = std::min(room, n);
+        std::memcpy(ahead(), data, take);
+        advance(take, take);
+        data += take;
+        n -= take;
+    }
 }
 
 void WorkWindow::flush_all() {

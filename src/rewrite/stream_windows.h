@@ -46,6 +46,16 @@ public:
     // A read of the source failed; the input then ends where the read failed.
     bool failed() const { return failed_; }
 
+    // The bytes already held from the position on, for callers that take a
+    // run of them at once; no read is made. skip(n) then moves past n of
+    // them (n at most held_ahead()), as n calls of get() would.
+    std::size_t held_ahead() const {
+        std::uint64_t off = pos_ - base_;
+        return off < len_ ? static_cast<std::size_t>(len_ - off) : 0;
+    }
+    const unsigned char* ahead() const { return buf_.data() + (pos_ - base_); }
+    void skip(std::size_t n) { pos_ += n; }
+
 private:
     int get_slow();
 
@@ -76,6 +86,22 @@ public:
     }
 
     void write(const unsigned char* data, std::size_t n);
+
+    // Room for bytes at the write position without a flush, for callers that
+    // write a run at once into ahead(). advance(n, touched) then moves past
+    // n bytes, as n calls of put() would; touched (at least n) is how far
+    // from the position bytes were stored, for a byte written and moved
+    // back over at once, which still counts in the length.
+    std::size_t room_ahead() const {
+        std::uint64_t off = pos_ - base_;
+        return off < buf_.size() ? static_cast<std::size_t>(buf_.size() - off) : 0;
+    }
+    unsigned char* ahead() { return buf_.data() + (pos_ - base_); }
+    void advance(std::size_t n, std::size_t touched) {
+        std::size_t reach = static_cast<std::size_t>(pos_ - base_) + touched;
+        if (reach > len_) len_ = reach;
+        pos_ += n;
+    }
 
     // Moves the write position back by n bytes (never before the start).
     // Nothing is erased.

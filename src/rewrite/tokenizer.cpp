@@ -1,6 +1,7 @@
 #include "rewrite/tokenizer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "cli/report.h"
@@ -86,6 +87,48 @@ bool write_stamp(RewriteState& s) {
 
 enum class Captured { kToken, kNoToken };
 
+// Takes the next bytes of a tag capture in one step, as many as the windows
+// hold and the bound allows, up to and with the first '>'; stops before a CR
+// or LF, which read_echo may remove and the capture folds. Exactly what
+// reading them one at a time would do. True when a '>' was taken.
+bool capture_run(RewriteState& s, std::size_t& since_removal) {
+    std::size_t n = std::min(s.input_file.held_ahead(), s.work_file.room_ahead());
+    n = std::min(n, kTagBound - (s.token_length - 1));
+    if (n == 0) return false;
+    const unsigned char* in = s.input_file.ahead();
+    bool whole = false;
+    if (const void* gt = std::memchr(in, '>', n)) {
+        n = static_cast<std::size_t>(static_cast<const unsigned char*>(gt) - in) + 1;
+        whole = true;
+    }
+    for (unsigned char line_byte : {'\n', '\r'}) {
+        if (const void* at = std::memchr(in, line_byte, n)) {
+            n = static_cast<std::size_t>(static_cast<const unsigned char*>(at) - in);
+            whole = false;
+        }
+    }
+    if (n == 0) return false;
+    if (s.after_newline) {
+        // Any byte of 32 or above ends the state; control bytes leave it.
+        for (std::size_t i = 0; i < n; ++i) {
+            if (in[i] >= 32) {
+                s.after_newline = 0;
+                break;
+            }
+        }
+    }
+    std::memcpy(s.token_text + s.token_length, in, n);
+    s.token_length += n;
+    s.token_text[s.token_length] = 0;
+    std::memcpy(s.work_file.ahead(), in, n);
+    s.work_file.advance(n, n);
+    s.input_file.skip(n);
+    s.out_column += static_cast<int>(n);
+    s.token_echoed += n;
+    since_removal += n;
+    return whole;
+}
+
 // '<' has been read: captures the tag up to its '>' and classifies it.
 // kNoToken when the tag disappeared (placeholder) or was a DATETIME marker.
 Captured capture_tag(RewriteState& s, TokenCode& token) {
@@ -97,6 +140,11 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
     std::size_t since_removal = 0;
     bool whole = false;
     while (s.token_length - 1 < kTagBound) {
+        if (s.bulk && capture_run(s, since_removal)) {
+            whole = true;
+            break;
+        }
+        if (s.token_length - 1 >= kTagBound) break;
         int c = read_echo(s);
         if (s.crlf_removals != removals) {
             removals = s.crlf_removals;

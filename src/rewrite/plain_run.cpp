@@ -1,0 +1,136 @@
+#include "rewrite/plain_run.h"
+
+#include <algorithm>
+#include <array>
+
+namespace zorbel {
+
+namespace {
+
+enum ByteClass : unsigned char {
+    kText,     // a TOK_CHAR
+    kBlank,    // ' ' or '\t'
+    kNewline,  // '\n'
+    kReturn,   // '\r'
+    kControl,  // other bytes below 0x20: echoed, no token
+    kAmp,      // '&': an entity, or a TOK_CHAR inside script and style
+    kDquote,
+    kApos,
+    kStop,     // '<' and '>'
+};
+
+constexpr std::array<ByteClass, 256> make_classes() {
+    std::array<ByteClass, 256> classes{};
+    for (int c = 0; c < 256; ++c) classes[c] = c < 0x20 ? kControl : kText;
+    classes[' '] = kBlank;
+    classes['\t'] = kBlank;
+    classes['\n'] = kNewline;
+    classes['\r'] = kReturn;
+    classes['&'] = kAmp;
+    classes['"'] = kDquote;
+    classes['\''] = kApos;
+    classes['<'] = kStop;
+    classes['>'] = kStop;
+    return classes;
+}
+
+constexpr std::array<ByteClass, 256> kClasses = make_classes();
+
+}  // namespace
+
+TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
+    if (s.pending_tag_end) return TOK_EOF;
+    const std::size_t n = std::min(s.input_file.held_ahead(), s.work_file.room_ahead());
+    if (n == 0) return TOK_EOF;
+    const unsigned char* in = s.input_file.ahead();
+    unsigned char* out = s.work_file.ahead();
+
+    const bool strip_indent = s.run.options.strip_indent != 0;
+    const int margin = s.run.options.wrap_margin;
+    const bool amp_plain = s.in_raw != 0;
+    const bool collapse_armed = s.crlf_collapse_active != 0;
+    int column = s.out_column;
+    int line_has_text = s.line_has_text;
+    int after_newline = s.after_newline;
+
+    TokenCode last = TOK_EOF;
+    int last_char = -1;           // the last byte that set the token text
+    std::size_t o = 0;            // bytes kept in the work file
+    std::size_t touched = 0;      // furthest byte stored, stripped blanks included
+    bool stripped = false;
+    std::size_t i = 0;
+    for (; i < n; ++i) {
+        const unsigned char c = in[i];
+        switch (kClasses[c]) {
+            case kAmp:
+                if (!amp_plain) goto done;
+                goto text;
+            case kDquote:
+                if (!rules.quotes_plain) goto done;
+                goto text;
+            case kApos:
+                if (!rules.apos_plain) goto done;
+                [[fallthrough]];
+            case kText:
+            text:
+                out[o++] = c;
+                ++column;
+                line_has_text = 1;
+                after_newline = 0;
+                last = TOK_CHAR;
+                last_char = c;
+                continue;
+            case kBlank:
+                if (strip_indent && !line_has_text) {
+                    // Indentation: echoed, then moved back over at once.
+                    if (c == ' ') after_newline = 0;
+                    out[o] = c;
+                    touched = std::max(touched, o + 1);
+                    stripped = true;
+                    continue;
+                }
+                // A blank that becomes a line end is left for the token loop.
+                if (rules.wrap_blanks && column + 1 > margin) goto done;
+                if (c == ' ') after_newline = 0;
+                out[o++] = c;
+                ++column;
+                last = TOK_SPACE;
+                continue;
+            case kNewline:
+                if (s.debug_prefixes) goto done;
+                out[o++] = c;
+                column = 0;
+                line_has_text = 0;
+                after_newline = 1;
+                continue;
+            case kReturn:
+                // A CR right after a line end may be removed while the
+                // collapse is armed: left for the token loop then.
+                if (collapse_armed && after_newline) goto done;
+                [[fallthrough]];
+            case kControl:
+                out[o++] = c;
+                ++column;
+                line_has_text = 1;
+                continue;
+            case kStop:
+                goto done;
+        }
+    }
+done:
+    if (i == 0) return TOK_EOF;
+    s.input_file.skip(i);
+    s.work_file.advance(o, std::max(touched, o));
+    s.out_column = column;
+    s.line_has_text = line_has_text;
+    s.after_newline = after_newline;
+    if (stripped) s.file_changed = 1;
+    if (last_char >= 0) {
+        s.token_text[0] = static_cast<unsigned char>(last_char);
+        s.token_text[1] = 0;
+        s.token_length = 1;
+    }
+    return last;
+}
+
+}  // namespace zorbel
