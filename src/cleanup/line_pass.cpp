@@ -15,6 +15,9 @@ namespace {
 // White space that the trailing cut removes.
 inline bool is_cut_space(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
 
+// White space that never ends a line: the cut removes it only at a line's end.
+inline bool is_inner_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
 // Bytes that leave a line blank: spaces and control characters, NUL excluded.
 inline bool is_blank_byte(unsigned char c) { return c >= 0x01 && c <= 0x20; }
 
@@ -38,10 +41,20 @@ public:
             const std::size_t count = static_cast<std::size_t>(got);
             for (std::size_t i = 0; i < count;) {
                 if (in_[i] > 0x20 && !cr_held_) {
-                    // A run of text bytes: none is white space or a line end,
-                    // so the run and everything held before it are written.
+                    // A run of text from a text byte to the last text byte
+                    // before a line end, a CR or a control byte: blanks
+                    // inside it have text after them on the same line, so
+                    // they stay. The run and everything held before it are
+                    // written; blanks after it are held as usual.
                     std::size_t end = i + 1;
-                    while (end < count && in_[end] > 0x20) ++end;
+                    for (std::size_t at = end; at < count; ++at) {
+                        const unsigned char c = in_[at];
+                        if (c > 0x20) {
+                            end = at + 1;
+                        } else if (!is_inner_blank(c)) {
+                            break;
+                        }
+                    }
                     line_open_ = true;
                     blank_so_far_ = false;
                     write_pending();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace zorbel {
 
@@ -59,7 +60,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     std::size_t touched = 0;      // furthest byte stored, stripped blanks included
     bool stripped = false;
     std::size_t i = 0;
-    for (; i < n; ++i) {
+    while (i < n) {
         const unsigned char c = in[i];
         switch (kClasses[c]) {
             case kAmp:
@@ -72,14 +73,21 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 if (!rules.apos_plain) goto done;
                 [[fallthrough]];
             case kText:
-            text:
-                out[o++] = c;
-                ++column;
+            text: {
+                // This byte and the ordinary bytes after it, copied as one.
+                const std::size_t from = i;
+                do {
+                    ++i;
+                } while (i < n && kClasses[in[i]] == kText);
+                std::memcpy(out + o, in + from, i - from);
+                o += i - from;
+                column += static_cast<int>(i - from);
                 line_has_text = 1;
                 after_newline = 0;
                 last = TOK_CHAR;
-                last_char = c;
+                last_char = in[i - 1];
                 continue;
+            }
             case kBlank:
                 if (strip_indent && !line_has_text) {
                     // Indentation: echoed, then moved back over at once.
@@ -87,6 +95,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                     out[o] = c;
                     touched = std::max(touched, o + 1);
                     stripped = true;
+                    ++i;
                     continue;
                 }
                 // A blank that becomes a line end is left for the token loop.
@@ -95,6 +104,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 out[o++] = c;
                 ++column;
                 last = TOK_SPACE;
+                ++i;
                 continue;
             case kNewline:
                 if (s.debug_prefixes) goto done;
@@ -102,6 +112,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 column = 0;
                 line_has_text = 0;
                 after_newline = 1;
+                ++i;
                 continue;
             case kReturn:
                 // A CR right after a line end may be removed while the
@@ -112,6 +123,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 out[o++] = c;
                 ++column;
                 line_has_text = 1;
+                ++i;
                 continue;
             case kStop:
                 goto done;
