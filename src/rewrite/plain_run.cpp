@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <cstdint>
 
 namespace zorbel {
 
@@ -74,18 +74,31 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 [[fallthrough]];
             case kText:
             text: {
-                // This byte and the ordinary bytes after it, copied as one.
+                // This byte and the words and blanks after it, copied as one.
+                // After a text byte a blank is never indentation; it ends
+                // the run only where it would wrap: at an index from
+                // blank_stop on, its column would pass the margin.
                 const std::size_t from = i;
-                do {
+                std::size_t blank_stop = n;
+                if (rules.wrap_blanks) {
+                    const std::int64_t room = std::max<std::int64_t>(0, std::int64_t{margin} - column);
+                    blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(room, n));
+                }
+                out[o++] = in[i++];
+                while (i < n) {
+                    const unsigned char b = in[i];
+                    const ByteClass k = kClasses[b];
+                    if (k != kText && (k != kBlank || i >= blank_stop)) break;
+                    out[o++] = b;
                     ++i;
-                } while (i < n && kClasses[in[i]] == kText);
-                std::memcpy(out + o, in + from, i - from);
-                o += i - from;
+                }
                 column += static_cast<int>(i - from);
                 line_has_text = 1;
                 after_newline = 0;
-                last = TOK_CHAR;
-                last_char = in[i - 1];
+                std::size_t word_end = i - 1;
+                while (kClasses[in[word_end]] == kBlank) --word_end;
+                last = word_end == i - 1 ? TOK_CHAR : TOK_SPACE;
+                last_char = in[word_end];
                 continue;
             }
             case kBlank:
