@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <new>
-#include <vector>
 
 #include "cli/report.h"
 #include "platform/files.h"
@@ -190,11 +189,11 @@ private:
     const bool strip_empty_;
     const std::size_t block_;
 
-    std::vector<unsigned char> in_;
+    ByteBlock in_;
     std::uint64_t in_start_ = 0;        // source offset of in_[0]
-    std::vector<unsigned char> reread_; // only for held bytes of earlier blocks
+    ByteBlock reread_; // only for held bytes of earlier blocks
 
-    std::vector<unsigned char> out_;
+    ByteBlock out_;
     std::size_t out_used_ = 0;
     std::uint64_t out_offset_ = 0;      // bytes already handed to the sink
 

@@ -13,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "platform/byte_io.h"
 
@@ -62,7 +61,7 @@ private:
     ByteSource& source_;
     std::size_t block_size_;
     std::size_t look_back_;
-    std::vector<unsigned char> buf_;
+    ByteBlock buf_;
     std::uint64_t base_ = 0;   // input offset of buf_[0]
     std::size_t len_ = 0;      // valid bytes in buf_
     std::uint64_t pos_ = 0;    // read position
@@ -129,7 +128,7 @@ private:
 
     ByteSink& sink_;
     std::size_t block_size_;
-    std::vector<unsigned char> buf_;  // look_back + block_size bytes
+    ByteBlock buf_;  // look_back + block_size bytes
     std::uint64_t base_ = 0;          // file offset of buf_[0]; the sink holds everything before it
     std::size_t len_ = 0;             // bytes of the file held in buf_
     std::uint64_t pos_ = 0;           // write position
