@@ -58,6 +58,10 @@ struct RewriteState {
     int in_raw = 0;              // inside a script or style element
     int pending_tag_end = 0;     // a '>' was returned; answered again until cleared
 
+    // Bytes the last capture handed back when it was a whole tag read
+    // again as a generic one; 0 for any other capture.
+    std::size_t tag_handed_back = 0;
+
     // How many CR (LF) removals read_echo has made: a tag capture uses it to
     // know which of the bytes it read stand in the work file as read.
     std::uint64_t crlf_removals = 0;

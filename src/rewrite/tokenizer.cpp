@@ -207,7 +207,9 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
 
     // A generic tag, one over the bound, or one cut by the end of the input:
     // hand back what follows the '<' to be read again.
-    step_back(s, std::min(s.token_length - 1, since_removal));
+    const std::size_t handed_back = std::min(s.token_length - 1, since_removal);
+    step_back(s, handed_back);
+    s.tag_handed_back = whole ? handed_back : 0;
     token = TOK_TAG_OPEN;
     return Captured::kToken;
 }

@@ -74,7 +74,8 @@ const std::vector<std::string> kPieces = {
     "<p>", "<P class=\"x y\">", "<a href=\"x.htm\">", "<A\r\nhref=x>", "</a>", "<em>", "<b\r\n class='c'>",
     "<!-- ZBLDONTWRAP -->", "<!-- $ZBL$:UNCURLY -->", "<!-- $ZBL$:CURLY -->", "<!-- $ZBL$:DATETIME -->old<",
     "<script>", "</script>", "<style>", "</style>", "<img src=\"chrome://editor/content/images/tag-comment.gif\">",
-    "<img alt=\"it's \"q\" here\" src=a.gif>", "<tag\n\n  x=1\r\n>",
+    "<img alt=\"it's \"q\" here\" src=a.gif>", "<tag\n\n  x=1\r\n>", "<span title=\"a b c\" id=x>", "< em>",
+    "<td  width=\"50%\" >", "<x a=&amp;>", "<>", "< >", "<i\x01>",
 };
 
 std::string random_page(std::mt19937& rng) {
