@@ -4,6 +4,7 @@
 #include <new>
 
 #include "cli/report.h"
+#include "platform/byte_scan.h"
 #include "platform/files.h"
 #include "workfiles/work_files.h"
 
@@ -45,15 +46,18 @@ public:
                     // inside it have text after them on the same line, so
                     // they stay. The run and everything held before it are
                     // written; blanks after it are held as usual.
-                    std::size_t end = i + 1;
-                    for (std::size_t at = end; at < count; ++at) {
-                        const unsigned char c = in_[at];
-                        if (c > 0x20) {
-                            end = at + 1;
-                        } else if (!is_inner_blank(c)) {
-                            break;
-                        }
+                    const unsigned char* data = in_.data();
+                    std::size_t stop = i + 1;
+                    for (;;) {
+                        stop += scan::find_first(
+                            data + stop, count - stop, [](std::uint64_t x) { return scan::below(x, 0x20); },
+                            [](unsigned char c) { return c < 0x20; });
+                        if (stop == count || !is_inner_blank(data[stop])) break;
+                        ++stop;
                     }
+                    // Only text and inner blanks lie before stop, and data[i] is text.
+                    std::size_t end = stop;
+                    while (data[end - 1] <= 0x20) --end;
                     line_open_ = true;
                     blank_so_far_ = false;
                     write_pending();

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
+
+#include "platform/byte_scan.h"
 
 namespace zorbel {
 
@@ -36,6 +39,13 @@ constexpr std::array<ByteClass, 256> make_classes() {
 }
 
 constexpr std::array<ByteClass, 256> kClasses = make_classes();
+
+// Flags, in a word of eight input bytes, those that end a run of text and
+// blanks: anything but kText and ' '.
+constexpr std::uint64_t text_ends(std::uint64_t x) {
+    return scan::below(x, 0x20) | scan::equal(x, '"') | scan::equal(x, '&') | scan::equal(x, '\'') |
+           scan::equal(x, '<') | scan::equal(x, '>');
+}
 
 }  // namespace
 
@@ -84,14 +94,21 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                     const std::int64_t room = std::max<std::int64_t>(0, std::int64_t{margin} - column);
                     blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(room, n));
                 }
-                out[o++] = in[i++];
-                while (i < n) {
-                    const unsigned char b = in[i];
-                    const ByteClass k = kClasses[b];
-                    if (k != kText && (k != kBlank || i >= blank_stop)) break;
-                    out[o++] = b;
-                    ++i;
+                std::size_t stop = from + 1;
+                stop += scan::find_first(in + stop, n - stop, text_ends, [](unsigned char b) {
+                    return kClasses[b] != kText && b != ' ';
+                });
+                if (blank_stop < stop) {
+                    const std::size_t look = std::max(blank_stop, from + 1);
+                    if (look < stop) {
+                        if (const void* blank = std::memchr(in + look, ' ', stop - look)) {
+                            stop = static_cast<std::size_t>(static_cast<const unsigned char*>(blank) - in);
+                        }
+                    }
                 }
+                std::memcpy(out + o, in + from, stop - from);
+                o += stop - from;
+                i = stop;
                 column += static_cast<int>(i - from);
                 line_has_text = 1;
                 after_newline = 0;
