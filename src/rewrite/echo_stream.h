@@ -62,6 +62,13 @@ struct RewriteState {
     // again as a generic one; 0 for any other capture.
     std::size_t tag_handed_back = 0;
 
+    // Input offsets [from, to) known to hold no '>', CR or LF, while the
+    // input window has not started over: a capture that overruns the bound
+    // on a run of '<' need not look for them again at every '<'.
+    struct {
+        std::uint64_t from = 0, to = 0, restarts = 0;
+    } no_tag_end;
+
     // How many CR (LF) removals read_echo has made: a tag capture uses it to
     // know which of the bytes it read stand in the work file as read.
     std::uint64_t crlf_removals = 0;

@@ -54,6 +54,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     const std::size_t n = std::min(s.input_file.held_ahead(), s.work_file.room_ahead());
     if (n == 0) return TOK_EOF;
     const unsigned char* in = s.input_file.ahead();
+    if (kClasses[in[0]] == kStop) return TOK_EOF;
     unsigned char* out = s.work_file.ahead();
 
     const bool strip_indent = s.run.options.strip_indent != 0;

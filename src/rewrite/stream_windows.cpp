@@ -17,6 +17,7 @@ int InputWindow::get_slow() {
         // Moved back beyond the window: start a new one at the position.
         base_ = pos_;
         len_ = 0;
+        ++restarts_;
     } else if (len_ + block_size_ > buf_.size()) {
         // Reading on at the end: keep the look-back, drop what lies before it.
         std::size_t keep = std::min(look_back_, len_);

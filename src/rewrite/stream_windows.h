@@ -55,6 +55,11 @@ public:
     const unsigned char* ahead() const { return buf_.data() + (pos_ - base_); }
     void skip(std::size_t n) { pos_ += n; }
 
+    // Counts the times the window started over at a position it had moved
+    // back beyond, reading the source again there. While it stays the same,
+    // every byte read from a given offset is the same byte.
+    std::uint64_t restarts() const { return restarts_; }
+
 private:
     int get_slow();
 
@@ -66,6 +71,7 @@ private:
     std::size_t len_ = 0;      // valid bytes in buf_
     std::uint64_t pos_ = 0;    // read position
     std::uint64_t end_ = UINT64_MAX;  // where the input is known to end
+    std::uint64_t restarts_ = 0;
     bool failed_ = false;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/report.h"
+#include "platform/byte_scan.h"
 #include "rewrite/stamp.h"
 
 namespace zorbel {
@@ -96,16 +97,25 @@ bool capture_run(RewriteState& s, std::size_t& since_removal) {
     n = std::min(n, kTagBound - (s.token_length - 1));
     if (n == 0) return false;
     const unsigned char* in = s.input_file.ahead();
-    bool whole = false;
-    if (const void* gt = std::memchr(in, '>', n)) {
-        n = static_cast<std::size_t>(static_cast<const unsigned char*>(gt) - in) + 1;
-        whole = true;
-    }
-    for (unsigned char line_byte : {'\n', '\r'}) {
-        if (const void* at = std::memchr(in, line_byte, n)) {
-            n = static_cast<std::size_t>(static_cast<const unsigned char*>(at) - in);
-            whole = false;
+    const std::uint64_t at = s.input_file.position();
+    auto& known = s.no_tag_end;
+    std::size_t clear = n;  // bytes from the position with no '>', CR or LF
+    if (known.restarts != s.input_file.restarts() || at < known.from || at + n > known.to) {
+        // Look through everything held, so the captures at the next many
+        // '<' of a long run of them find their answer here.
+        clear = s.input_file.held_ahead();
+        for (unsigned char stop : {'>', '\n', '\r'}) {
+            if (const void* found = std::memchr(in, stop, clear)) {
+                clear = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - in);
+            }
         }
+        known = {at, at + clear, s.input_file.restarts()};
+    }
+    bool whole = false;
+    if (clear < n) {
+        // The capture ends at a '>', or stops before a CR or LF.
+        whole = in[clear] == '>';
+        n = whole ? clear + 1 : clear;
     }
     if (n == 0) return false;
     if (s.after_newline) {
@@ -117,10 +127,10 @@ bool capture_run(RewriteState& s, std::size_t& since_removal) {
             }
         }
     }
-    std::memcpy(s.token_text + s.token_length, in, n);
+    scan::copy_short(s.token_text + s.token_length, in, n);
     s.token_length += n;
     s.token_text[s.token_length] = 0;
-    std::memcpy(s.work_file.ahead(), in, n);
+    scan::copy_short(s.work_file.ahead(), in, n);
     s.work_file.advance(n, n);
     s.input_file.skip(n);
     s.out_column += static_cast<int>(n);
