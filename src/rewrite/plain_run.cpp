@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "platform/byte_scan.h"
 
@@ -51,8 +52,9 @@ constexpr std::uint64_t text_ends(std::uint64_t x) {
 
 TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     if (s.pending_tag_end) return TOK_EOF;
-    const std::size_t n = std::min(s.input_file.held_ahead(), s.work_file.room_ahead());
-    if (n == 0) return TOK_EOF;
+    const std::size_t n = s.input_file.held_ahead();
+    const std::size_t room = s.work_file.room_ahead();
+    if (n == 0 || room == 0) return TOK_EOF;
     const unsigned char* in = s.input_file.ahead();
     if (kClasses[in[0]] == kStop) return TOK_EOF;
     unsigned char* out = s.work_file.ahead();
@@ -64,25 +66,31 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     int column = s.out_column;
     int line_has_text = s.line_has_text;
     int after_newline = s.after_newline;
+    int in_quote = s.in_quote;
 
     TokenCode last = TOK_EOF;
     int last_char = -1;           // the last byte that set the token text
     std::size_t o = 0;            // bytes kept in the work file
     std::size_t touched = 0;      // furthest byte stored, stripped blanks included
-    bool stripped = false;
+    bool changed = false;
     std::size_t i = 0;
-    while (i < n) {
+    // Each step writes at most kWidest bytes for one byte read, or copies
+    // a run no longer than the room left.
+    constexpr std::size_t kWidest = 6;
+    while (i < n && o < room) {
         const unsigned char c = in[i];
-        switch (kClasses[c]) {
+        const ByteClass k = kClasses[c];
+        QuoteRule quote = QuoteRule::kPlain;
+        switch (k) {
             case kAmp:
                 if (!amp_plain) goto done;
                 goto text;
             case kDquote:
-                if (!rules.quotes_plain) goto done;
-                goto text;
+                quote = rules.dquote;
+                break;
             case kApos:
-                if (!rules.apos_plain) goto done;
-                [[fallthrough]];
+                quote = rules.apos;
+                break;
             case kText:
             text: {
                 // This byte and the words and blanks after it, copied as one.
@@ -90,13 +98,14 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 // the run only where it would wrap: at an index from
                 // blank_stop on, its column would pass the margin.
                 const std::size_t from = i;
-                std::size_t blank_stop = n;
+                const std::size_t limit = std::min(n, from + (room - o));
+                std::size_t blank_stop = limit;
                 if (rules.wrap_blanks) {
-                    const std::int64_t room = std::max<std::int64_t>(0, std::int64_t{margin} - column);
-                    blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(room, n));
+                    const std::int64_t left = std::max<std::int64_t>(0, std::int64_t{margin} - column);
+                    blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(left, limit - from));
                 }
                 std::size_t stop = from + 1;
-                stop += scan::find_first(in + stop, n - stop, text_ends, [](unsigned char b) {
+                stop += scan::find_first(in + stop, limit - stop, text_ends, [](unsigned char b) {
                     return kClasses[b] != kText && b != ' ';
                 });
                 if (blank_stop < stop) {
@@ -121,12 +130,14 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
             }
             case kBlank:
                 if (strip_indent && !line_has_text) {
-                    // Indentation: echoed, then moved back over at once.
-                    if (c == ' ') after_newline = 0;
-                    out[o] = c;
+                    // Indentation: each blank echoed, then moved back over.
+                    do {
+                        if (in[i] == ' ') after_newline = 0;
+                        ++i;
+                    } while (i < n && kClasses[in[i]] == kBlank);
+                    out[o] = in[i - 1];
                     touched = std::max(touched, o + 1);
-                    stripped = true;
-                    ++i;
+                    changed = true;
                     continue;
                 }
                 // A blank that becomes a line end is left for the token loop.
@@ -159,6 +170,27 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
             case kStop:
                 goto done;
         }
+        // A quote or an apostrophe.
+        if (quote == QuoteRule::kEnds) goto done;
+        if (quote == QuoteRule::kPlain) goto text;
+        if (room - o < kWidest) goto done;
+        std::string_view entity;
+        if (k == kApos) {
+            entity = "&#146;";
+            last = TOK_APOS;
+        } else {
+            entity = in_quote ? "&#148;" : "&#147;";
+            in_quote = !in_quote;
+            last = TOK_DQUOTE;
+        }
+        std::memcpy(out + o, entity.data(), entity.size());
+        o += entity.size();
+        column += static_cast<int>(entity.size());
+        line_has_text = 1;
+        after_newline = 0;
+        last_char = c;
+        changed = true;
+        ++i;
     }
 done:
     if (i == 0) return TOK_EOF;
@@ -167,7 +199,8 @@ done:
     s.out_column = column;
     s.line_has_text = line_has_text;
     s.after_newline = after_newline;
-    if (stripped) s.file_changed = 1;
+    s.in_quote = in_quote;
+    if (changed) s.file_changed = 1;
     if (last_char >= 0) {
         s.token_text[0] = static_cast<unsigned char>(last_char);
         s.token_text[1] = 0;

@@ -10,21 +10,31 @@
 
 namespace zorbel {
 
+// What a quote or apostrophe does to a run.
+enum class QuoteRule {
+    kEnds,       // it ends the run: the caller acts on its token
+    kPlain,      // its token changes nothing here: taken like a letter
+    kRewritten,  // taken and rewritten as the main loop does: a typographic
+                 // quote (opening or closing by the quote state) or "&#146;"
+};
+
 // What may stand in a run besides words and blanks, which differs between
 // the main loop and the inside of a tag.
 struct PlainRunRules {
-    bool wrap_blanks;   // a blank beyond the wrap margin becomes a line end: it ends the run
-    bool quotes_plain;  // '"' gives a token nobody acts on here
-    bool apos_plain;    // '\'' gives a token nobody acts on here
+    bool wrap_blanks;  // a blank beyond the wrap margin becomes a line end: it ends the run
+    QuoteRule dquote;
+    QuoteRule apos;
 };
 
 // Takes, from the bytes already held by both windows, the longest run that
 // next_token would turn into TOK_CHAR and TOK_SPACE tokens (and bytes it
 // consumes without a token: line ends, control bytes, stripped indentation)
-// on which the caller does nothing. Stops before anything else: a tag, an
+// on which the caller does nothing, or, by the rules, rewrites quotes as the
+// main loop would. Stops before anything else: a tag, an
 // entity, a quote that matters, a blank that would wrap, a CR that may be
 // removed, a line end that needs a debug prefix. Returns the token of the
-// last byte taken that gives one (TOK_CHAR or TOK_SPACE), or TOK_EOF when
+// last byte taken that gives one (TOK_CHAR, TOK_SPACE, TOK_DQUOTE or
+// TOK_APOS), or TOK_EOF when
 // none did. Never reads from or writes to the streams' files.
 TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules);
 

@@ -110,7 +110,7 @@ void continue_tag(RewriteState& s, TokenCode first) {
         if (s.bulk) {
             // Inside a tag a blank wraps outside attribute values, in script
             // and style too; an apostrophe means nothing here.
-            (void)take_plain_run(s, PlainRunRules{!s.no_wrap && !in_attr_quote, false, true});
+            (void)take_plain_run(s, PlainRunRules{!s.no_wrap && !in_attr_quote, QuoteRule::kEnds, QuoteRule::kPlain});
         }
         token = next_token(s);
         if (token == TOK_EOF) return;
@@ -135,7 +135,8 @@ RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool 
         // one goes through the switch below.
         if (s.bulk && token != TOK_ANCHOR) {
             const bool quotes_allowed = options.cute_quotes && !s.uncurly && !s.in_raw;
-            PlainRunRules rules{!s.in_raw && !s.no_wrap, !quotes_allowed, !quotes_allowed};
+            const QuoteRule quotes = quotes_allowed ? QuoteRule::kRewritten : QuoteRule::kPlain;
+            PlainRunRules rules{!s.in_raw && !s.no_wrap, quotes, quotes};
             TokenCode last = take_plain_run(s, rules);
             if (last != TOK_EOF) token = last;
         }
