@@ -42,10 +42,13 @@ constexpr std::array<ByteClass, 256> make_classes() {
 constexpr std::array<ByteClass, 256> kClasses = make_classes();
 
 // Flags, in a word of eight input bytes, those that end a run of text and
-// blanks: anything but kText and ' '.
+// blanks: anything but kText and ' '. Setting bit 0 of every byte makes
+// '&' (0x26) and '\'' (0x27) one value and nothing else that value;
+// setting bit 1 does the same for '<' (0x3C) and '>' (0x3E).
 constexpr std::uint64_t text_ends(std::uint64_t x) {
-    return scan::below(x, 0x20) | scan::equal(x, '"') | scan::equal(x, '&') | scan::equal(x, '\'') |
-           scan::equal(x, '<') | scan::equal(x, '>');
+    static_assert(('&' | 1) == '\'' && ('<' | 2) == '>');
+    return scan::below(x, 0x20) | scan::equal(x, '"') | scan::equal(x | scan::kOnes, '\'') |
+           scan::equal(x | (scan::kOnes * 2), '>');
 }
 
 }  // namespace
