@@ -66,6 +66,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     const int margin = s.run.options.wrap_margin;
     const bool amp_plain = s.in_raw != 0;
     const bool collapse_armed = s.crlf_collapse_active != 0;
+    const bool nbsp_to_space = s.run.options.nbsp_to_space != 0;
     int column = s.out_column;
     int line_has_text = s.line_has_text;
     int after_newline = s.after_newline;
@@ -73,6 +74,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
 
     TokenCode last = TOK_EOF;
     int last_char = -1;           // the last byte that set the token text
+    std::size_t entity_length = 0;  // or the entity that set it last, already copied there
     std::size_t o = 0;            // bytes kept in the work file
     std::size_t touched = 0;      // furthest byte stored, stripped blanks included
     bool changed = false;
@@ -80,14 +82,64 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     // Each step writes at most kWidest bytes for one byte read, or copies
     // a run no longer than the room left.
     constexpr std::size_t kWidest = 6;
+    constexpr std::size_t kEntityMax = kEntityBound + 1;  // an entity is copied whole
     while (i < n && o < room) {
         const unsigned char c = in[i];
         const ByteClass k = kClasses[c];
         QuoteRule quote = QuoteRule::kPlain;
         switch (k) {
-            case kAmp:
-                if (!amp_plain) goto done;
-                goto text;
+            case kAmp: {
+                if (amp_plain) goto text;
+                if (!rules.entities || room - o < kEntityMax) goto done;
+                // The capture takes the bytes up to the first ';' among the
+                // next seven. Only bytes of 32 and above are taken here: a
+                // line end or control byte inside, or the end of what is
+                // held, is left to the token loop.
+                const std::size_t held = n - i;
+                std::size_t length = 0;
+                for (std::size_t j = 1; j <= kEntityBound; ++j) {
+                    if (j >= held || in[i + j] < 0x20) goto done;
+                    if (in[i + j] == ';') {
+                        length = j + 1;
+                        break;
+                    }
+                }
+                if (length == 0) length = kEntityBound + 1;
+                const std::string_view text(reinterpret_cast<const char*>(in + i), length);
+                std::memcpy(out + o, in + i, length);
+                touched = std::max(touched, o + length);
+                column += static_cast<int>(length);
+                line_has_text = 1;
+                after_newline = 0;
+                i += length;
+                std::memcpy(s.token_text, text.data(), length);
+                entity_length = length;
+                if (text == "&#147;" || text == "&#148;" || text == "&quot;") {
+                    last = text == "&#147;" ? TOK_LDQUO : text == "&#148;" ? TOK_RDQUO : TOK_QUOT;
+                    if (rules.dquote == QuoteRule::kRewritten) {
+                        // Moved back over and written as the quote due.
+                        const std::string_view due = in_quote ? "&#148;" : "&#147;";
+                        if (text != due) changed = true;
+                        std::memcpy(out + o, due.data(), due.size());
+                        in_quote = !in_quote;
+                    }
+                    o += length;
+                } else if (text == "&nbsp;") {
+                    last = TOK_NBSP;
+                    if (rules.dquote == QuoteRule::kRewritten && nbsp_to_space) {
+                        out[o] = ' ';
+                        column -= static_cast<int>(length) - 1;
+                        changed = true;
+                        o += 1;
+                    } else {
+                        o += length;
+                    }
+                } else {
+                    last = TOK_ENTITY;
+                    o += length;
+                }
+                continue;
+            }
             case kDquote:
                 quote = rules.dquote;
                 break;
@@ -129,6 +181,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 while (kClasses[in[word_end]] == kBlank) --word_end;
                 last = word_end == i - 1 ? TOK_CHAR : TOK_SPACE;
                 last_char = in[word_end];
+                entity_length = 0;
                 continue;
             }
             case kBlank:
@@ -192,6 +245,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
         line_has_text = 1;
         after_newline = 0;
         last_char = c;
+        entity_length = 0;
         changed = true;
         ++i;
     }
@@ -204,7 +258,10 @@ done:
     s.after_newline = after_newline;
     s.in_quote = in_quote;
     if (changed) s.file_changed = 1;
-    if (last_char >= 0) {
+    if (entity_length > 0) {
+        s.token_text[entity_length] = 0;
+        s.token_length = entity_length;
+    } else if (last_char >= 0) {
         s.token_text[0] = static_cast<unsigned char>(last_char);
         s.token_text[1] = 0;
         s.token_length = 1;

@@ -24,6 +24,10 @@ struct PlainRunRules {
     bool wrap_blanks;  // a blank beyond the wrap margin becomes a line end: it ends the run
     QuoteRule dquote;
     QuoteRule apos;
+    // Entities are taken as the main loop takes them: the quote entities
+    // rewritten like '"' when quotes are rewritten, "&nbsp;" made a blank
+    // when asked; otherwise an entity ends the run.
+    bool entities = false;
 };
 
 // Takes, from the bytes already held by both windows, the longest run that

@@ -135,29 +135,32 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
     struct Case {
         const char* what;
         std::string input;
-        int margin;
-        bool prefixes;
+        void (*setup)(PassSetup&);
     };
     const std::string long_line = "   " + std::string(30, 'x') + " " + std::string(40, 'y') + " z  q";
+    auto none = [](PassSetup&) {};
     const Case cases[] = {
-        {"'>' is the 201st byte after '<'", "<" + std::string(200, 'x') + "> a", 70, false},
-        {"'>' is the 202nd byte after '<'", "<" + std::string(201, 'x') + "> a", 70, false},
-        {"'>' is the 203rd byte after '<'", "<" + std::string(202, 'x') + "> a", 70, false},
-        {"CR LF folded at the bound", "<" + std::string(199, 'x') + "\r\n> a", 70, false},
-        {"blank exactly at the margin and one past it", long_line, 71, false},
-        {"blank one past the margin", long_line, 70, false},
-        {"debug prefixes after every line end", "a \"b\nc\r\n  d\" e\n", 70, true},
-        {"collapse armed across a run", "<p>\r\n\r\n\r\ntext\r\n\r\n<p>x\n\r\n", 70, false},
-        {"anchor followed by a blank in a no-wrap region", "<!-- ZBLDONTWRAP --><a href=x> y</a> z", 70, false},
+        {"'>' is the 201st byte after '<'", "<" + std::string(200, 'x') + "> a", none},
+        {"'>' is the 202nd byte after '<'", "<" + std::string(201, 'x') + "> a", none},
+        {"'>' is the 203rd byte after '<'", "<" + std::string(202, 'x') + "> a", none},
+        {"CR LF folded at the bound", "<" + std::string(199, 'x') + "\r\n> a", none},
+        {"blank exactly at the margin", long_line, [](PassSetup& p) { p.options.wrap_margin = 71; }},
+        {"blank one past the margin", long_line, none},
+        {"debug prefixes after every line end", "a \"b\nc\r\n  d\" e\n", [](PassSetup& p) { p.prefixes = true; }},
+        {"collapse armed across a run", "<p>\r\n\r\n\r\ntext\r\n\r\n<p>x\n\r\n", none},
+        {"anchor followed by a blank in a no-wrap region", "<!-- ZBLDONTWRAP --><a href=x> y</a> z", none},
+        {"quote entities already right change nothing", "x &#147;a&#148; y\r\n", none},
+        {"&nbsp; kept when not asked to go", "a&nbsp;b &quot;c&quot;", [](PassSetup& p) { p.options.nbsp_to_space = 0; }},
+        {"entity cut by a line end", "a &nb\nsp; &#14\r\n7; b", none},
+        {"entity cut by the end of the input", "a &nbs", none},
     };
     for (const Case& c : cases) {
         for (std::size_t block : test::kBlockSizes) {
             SCOPED_TRACE(std::string(c.what) + ", block " + std::to_string(block));
             PassSetup setup;
-            setup.options.wrap_margin = c.margin;
             setup.options.collapse_crlf = 1;
-            setup.prefixes = c.prefixes;
             setup.options.reset_quotes_at_para = 0;
+            c.setup(setup);
             expect_same(c.input, setup, block);
         }
     }
