@@ -82,7 +82,7 @@ std::string random_page(std::mt19937& rng) {
     std::string page;
     const int pieces = 1 + static_cast<int>(rng() % 80);
     for (int i = 0; i < pieces; ++i) {
-        switch (rng() % 10) {
+        switch (rng() % 12) {
             case 0: {
                 // A tag whose '>' falls near the capture bound, or beyond it.
                 std::size_t body = 195 + rng() % 12;
@@ -93,6 +93,11 @@ std::string random_page(std::mt19937& rng) {
             }
             case 1:
                 page += std::string(1 + rng() % 90, rng() % 2 ? 'w' : ' ');
+                break;
+            case 2:
+                // A run of '<': every capture in it overruns the bound, and
+                // what follows decides where the runs end.
+                page += std::string(rng() % 2 ? 1 + rng() % 8 : 190 + rng() % 300, '<');
                 break;
             default:
                 page += kPieces[rng() % kPieces.size()];
@@ -153,6 +158,8 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
         {"&nbsp; kept when not asked to go", "a&nbsp;b &quot;c&quot;", [](PassSetup& p) { p.options.nbsp_to_space = 0; }},
         {"entity cut by a line end", "a &nb\nsp; &#14\r\n7; b", none},
         {"entity cut by the end of the input", "a &nbs", none},
+        {"'<' only, far past the bound", std::string(700, '<'), none},
+        {"'<' run ending in a tag end", std::string(450, '<') + "p>" + std::string(300, '<') + "\r\n>", none},
     };
     for (const Case& c : cases) {
         for (std::size_t block : test::kBlockSizes) {
