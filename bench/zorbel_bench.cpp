@@ -3,6 +3,12 @@
 // prints medians of wall time, throughput and the child's peak RSS beside
 // the time of copying the same bytes with cat.
 #include "page_generator.h"
+#include "cleanup/line_pass.h"
+#include "cli/console.h"
+#include "cli/report.h"
+#include "cli/run.h"
+#include "platform/byte_io.h"
+#include "rewrite/rewrite_pass.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -415,14 +421,14 @@ public:
     // a failed run of a `must_succeed` row makes the benchmark fail.
     void measured(const std::string& label, const std::string& input,
                   const std::vector<Sample>& samples, double amount, const std::string& unit,
-                  unsigned inputs, bool must_succeed, bool show_changed = true) {
+                  unsigned inputs, bool must_succeed, bool show_changed = true, bool show_rss = true) {
         Row r{label, input, "", "", "", "", "ok"};
         double t = median_seconds(samples);
         r.time = format("%.3f s", t);
         // A rate is shown only when every run finished its work.
         if (t > 0 && amount > 0 && all_ok(samples))
             r.rate = format(unit == "files/s" ? "%.0f " : "%.1f ", amount / t) + unit;
-        r.rss = rss_text(peak_kib(samples));
+        if (show_rss) r.rss = rss_text(peak_kib(samples));
         if (show_changed && !samples.empty())
             r.changed = std::to_string(samples.back().changed) + "/" + std::to_string(inputs);
         unsigned failed = 0;
@@ -536,6 +542,10 @@ const char kLinePassNote[] =
     "the line pass is measured through the whole tool with the rewrite's edits switched off\n"
     "    (-y- -c- -i- -x- -w2147483647): the rewrite still reads and echoes every byte";
 
+const char kPassNote[] =
+    "the \"in process\" rows time one pass's streaming core, file to file, inside this benchmark\n"
+    "    (this build's code, whatever --zorbel names): no process start, work-file naming or commit";
+
 Case tool_case(const fs::path& tool, std::vector<std::string> options, std::vector<fs::path> inputs,
                const std::string& pattern) {
     std::vector<std::string> argv{tool.string()};
@@ -547,7 +557,75 @@ Case tool_case(const fs::path& tool, std::vector<std::string> options, std::vect
 
 const std::vector<std::string> kLinePassOptions = {"-y-", "-c-", "-i-", "-x-", "-w2147483647"};
 
-void measure_all(Bench& bench, Table& table, const Settings& s, const fs::path& tool, const Inputs& in) {
+// One pass's streaming core, run in this process on a file: from a fresh,
+// warm copy of the input to a new file beside it, as the tool does, but
+// without the work-file naming, the commit and the process start. It runs
+// this build's code whatever --zorbel names.
+enum class Pass { kLine, kRewrite };
+
+Sample time_pass(Pass pass, const fs::path& input, const fs::path& dir) {
+    Sample sample;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir, ec);
+    const fs::path copy = dir / "in.htm", work = dir / "work.htm";
+    if (!copy_bytes(input, copy)) {
+        sample.started = false;
+        sample.first_error_line = "cannot copy " + input.string();
+        return sample;
+    }
+    int in = open(copy.c_str(), O_RDONLY);
+    int out = open(work.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0) fail("cannot open the pass's files in " + dir.string());
+    zorbel::FdSource source(in);
+    zorbel::FdSink sink(out);
+    const double start = now_seconds();
+    bool ok = true;
+    if (pass == Pass::kLine) {
+        ok = zorbel::strip_lines_stream(source, sink, true, zorbel::kDefaultBlockSize).status ==
+             zorbel::LineStreamStatus::kOk;
+    } else {
+        zorbel::StringConsole console;
+        zorbel::Run run(console);
+        try {
+            zorbel::RewriteOutcome outcome = zorbel::rewrite_stream(run, source, sink);
+            ok = !outcome.read_failed && !outcome.write_failed;
+        } catch (const zorbel::FatalExit&) {
+            ok = false;
+        }
+    }
+    sample.seconds = now_seconds() - start;
+    close(in);
+    close(out);
+    // A failed pass shows as a failed run, exit status 1.
+    sample.wait_status = ok ? 0 : (1 << 8);
+    if (!ok) sample.first_error_line = "the pass failed";
+    return sample;
+}
+
+// The line pass alone, then the rewrite pass alone on the line pass's
+// output, as the tool runs them one after the other.
+void measure_passes(Table& table, const Settings& s, const fs::path& scratch, const fs::path& big) {
+    const double big_mib = static_cast<double>(s.big_mib);
+    const std::string big_in = size_text(s.big_mib * kMiB);
+    const fs::path line_dir = scratch / "line-pass", rewrite_dir = scratch / "rewrite-pass";
+    std::vector<Sample> line_s, rewrite_s;
+    for (unsigned i = 0; i < s.runs; ++i) line_s.push_back(time_pass(Pass::kLine, big, line_dir));
+    table.measured("line pass (stream, in process)", big_in, line_s, big_mib, "MiB/s", 1, true, false, false);
+    const fs::path stripped = scratch / "stripped.htm";
+    std::error_code ec;
+    fs::rename(line_dir / "work.htm", stripped, ec);
+    if (ec) fail("cannot keep the line pass's output: " + ec.message());
+    for (unsigned i = 0; i < s.runs; ++i) rewrite_s.push_back(time_pass(Pass::kRewrite, stripped, rewrite_dir));
+    table.measured("rewrite pass (stream, in process)", big_in, rewrite_s, big_mib, "MiB/s", 1, true, false,
+                   false);
+    fs::remove_all(line_dir, ec);
+    fs::remove_all(rewrite_dir, ec);
+    fs::remove(stripped, ec);
+}
+
+void measure_all(Bench& bench, Table& table, const Settings& s, const fs::path& tool, const Inputs& in,
+                 const fs::path& scratch) {
     const std::uint64_t big_bytes = s.big_mib * kMiB, page_bytes = s.small_page_mib * kMiB;
     const double big_mib = static_cast<double>(big_bytes) / kMiB;
     const std::string big_in = size_text(big_bytes), page_in = size_text(page_bytes);
@@ -568,6 +646,7 @@ void measure_all(Bench& bench, Table& table, const Settings& s, const fs::path& 
     const double whole_t = median_seconds(whole_s), cat_t = median_seconds(cat_s);
     if (cat_t > 0 && all_ok(whole_s) && all_ok(cat_s))
         table.add({"whole run / cat", "", format("%.2fx", whole_t / cat_t), "", "", "", ""});
+    measure_passes(table, s, scratch, in.big);
 
     std::vector<Sample> page_s = bench.run_many(tool_case(tool, {}, {in.page}, "page.htm"));
     table.measured("whole run, " + page_in + " page", page_in, page_s,
@@ -618,13 +697,16 @@ int main(int argc, char** argv) {
     Bench bench(launcher, s, scratch);
     Table table;
     table.timeout_s = s.timeout_s;
-    if (s.line_pass_only)
+    if (s.line_pass_only) {
         table.measured(kLinePassLabel, size_text(s.big_mib * kMiB),
                        bench.run_many(tool_case(tool, kLinePassOptions, {inputs.big}, "big.htm")),
                        static_cast<double>(s.big_mib), "MiB/s", 1, true);
-    else
-        measure_all(bench, table, s, tool, inputs);
+        measure_passes(table, s, scratch, inputs.big);
+    } else {
+        measure_all(bench, table, s, tool, inputs, scratch);
+    }
     table.note(kLinePassNote);
+    table.note(kPassNote);
     table.print();
 
     if (!s.scratch.empty() || s.keep) std::printf("  * inputs kept in %s\n", scratch.c_str());

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <new>
-#include <vector>
 
 #include "cli/report.h"
+#include "platform/byte_scan.h"
 #include "platform/files.h"
 #include "workfiles/work_files.h"
 
@@ -14,6 +14,9 @@ namespace {
 
 // White space that the trailing cut removes.
 inline bool is_cut_space(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
+
+// White space that never ends a line: the cut removes it only at a line's end.
+inline bool is_inner_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 // Bytes that leave a line blank: spaces and control characters, NUL excluded.
 inline bool is_blank_byte(unsigned char c) { return c >= 0x01 && c <= 0x20; }
@@ -38,10 +41,23 @@ public:
             const std::size_t count = static_cast<std::size_t>(got);
             for (std::size_t i = 0; i < count;) {
                 if (in_[i] > 0x20 && !cr_held_) {
-                    // A run of text bytes: none is white space or a line end,
-                    // so the run and everything held before it are written.
-                    std::size_t end = i + 1;
-                    while (end < count && in_[end] > 0x20) ++end;
+                    // A run of text from a text byte to the last text byte
+                    // before a line end, a CR or a control byte: blanks
+                    // inside it have text after them on the same line, so
+                    // they stay. The run and everything held before it are
+                    // written; blanks after it are held as usual.
+                    const unsigned char* data = in_.data();
+                    std::size_t stop = i + 1;
+                    for (;;) {
+                        stop += scan::find_first(
+                            data + stop, count - stop, [](std::uint64_t x) { return scan::below(x, 0x20); },
+                            [](unsigned char c) { return c < 0x20; });
+                        if (stop == count || !is_inner_blank(data[stop])) break;
+                        ++stop;
+                    }
+                    // Only text and inner blanks lie before stop, and data[i] is text.
+                    std::size_t end = stop;
+                    while (data[end - 1] <= 0x20) --end;
                     line_open_ = true;
                     blank_so_far_ = false;
                     write_pending();
@@ -177,11 +193,11 @@ private:
     const bool strip_empty_;
     const std::size_t block_;
 
-    std::vector<unsigned char> in_;
+    ByteBlock in_;
     std::uint64_t in_start_ = 0;        // source offset of in_[0]
-    std::vector<unsigned char> reread_; // only for held bytes of earlier blocks
+    ByteBlock reread_; // only for held bytes of earlier blocks
 
-    std::vector<unsigned char> out_;
+    ByteBlock out_;
     std::size_t out_used_ = 0;
     std::uint64_t out_offset_ = 0;      // bytes already handed to the sink
 

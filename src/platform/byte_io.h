@@ -5,9 +5,33 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace zorbel {
+
+// A buffer of bytes left uninitialised: its users write every byte before
+// they read it, and clearing a few 64 KiB blocks per file cost more than
+// the whole pass over a small page.
+class ByteBlock {
+public:
+    ByteBlock() = default;
+    explicit ByteBlock(std::size_t n) { resize(n); }
+    void resize(std::size_t n) {
+        data_.reset(new unsigned char[n]);
+        size_ = n;
+    }
+    unsigned char* data() { return data_.get(); }
+    const unsigned char* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    unsigned char& operator[](std::size_t i) { return data_[i]; }
+    unsigned char operator[](std::size_t i) const { return data_[i]; }
+
+private:
+    std::unique_ptr<unsigned char[]> data_;
+    std::size_t size_ = 0;
+};
 
 class ByteSource {
 public:

@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+#include "platform/byte_io.h"
 
 namespace zorbel {
 
@@ -87,7 +87,7 @@ int copy_times(int fd, const FileInfo& info) {
 }
 
 int copy_contents(int from_fd, int to_fd, bool& read_failed) {
-    std::vector<unsigned char> buf(kCopyBlock);
+    ByteBlock buf(kCopyBlock);
     off_t offset = 0;
     read_failed = false;
     for (;;) {

@@ -34,6 +34,10 @@ struct RewriteState {
     InputWindow input_file;
     WorkWindow work_file;
     bool debug_prefixes;
+    // Runs of ordinary bytes and the body of a tag capture are taken in one
+    // step; off, every byte goes through one at a time. The result is the
+    // same either way: tests compare the two.
+    bool bulk = true;
 
     // Text of the last tag or entity token; bytes, NUL included, so the length
     // is kept apart from the terminator.
@@ -53,6 +57,17 @@ struct RewriteState {
     int uncurly = 0;             // quote rewriting off until the CURLY marker
     int in_raw = 0;              // inside a script or style element
     int pending_tag_end = 0;     // a '>' was returned; answered again until cleared
+
+    // Bytes the last capture handed back when it was a whole tag read
+    // again as a generic one; 0 for any other capture.
+    std::size_t tag_handed_back = 0;
+
+    // Input offsets [from, to) known to hold no '>', CR or LF, while the
+    // input window has not started over: a capture that overruns the bound
+    // on a run of '<' need not look for them again at every '<'.
+    struct {
+        std::uint64_t from = 0, to = 0, restarts = 0;
+    } no_tag_end;
 
     // How many CR (LF) removals read_echo has made: a tag capture uses it to
     // know which of the bytes it read stand in the work file as read.

@@ -1,5 +1,10 @@
 #include "rewrite/rewrite_pass.h"
 
+#include <cstdint>
+#include <cstring>
+
+#include "rewrite/plain_run.h"
+
 namespace zorbel {
 
 namespace {
@@ -45,6 +50,53 @@ void fix_anchor(RewriteState& s, const AnchorEnd& anchor) {
     emit(s, tag);
 }
 
+// A whole tag the tokenizer handed back to be read again, taken again at
+// once when its text holds nothing the token-by-token reading would act on:
+// no line end or other control byte, no '<', no entity, and no blank
+// outside an attribute value that would wrap. The state is left as
+// continue_tag and the '>' it hands on would leave it. False, with nothing
+// done, for any other tag.
+bool retake_plain_tag(RewriteState& s) {
+    const std::size_t k = s.tag_handed_back;
+    if (k == 0 || k != s.token_length - 1) return false;
+    if (s.input_file.held_ahead() < k || s.work_file.room_ahead() < k) return false;
+    const unsigned char* text = s.input_file.ahead();  // the tag after its '<'
+    if (text[k - 1] != '>') return false;
+    const bool may_wrap = !s.no_wrap;
+    const std::int64_t margin = s.run.options.wrap_margin;
+    const std::int64_t column = s.out_column;
+    bool in_attr_quote = false;
+    int last_char = -1;  // the last byte that would set the token text
+    for (std::size_t j = 0; j + 1 < k; ++j) {
+        const unsigned char c = text[j];
+        if (c == ' ' || c == '\t') {
+            // The tag's first token never wraps; later blanks count the
+            // column with themselves.
+            if (j > 0 && may_wrap && !in_attr_quote && column + static_cast<std::int64_t>(j) + 1 > margin) {
+                return false;
+            }
+            continue;
+        }
+        if (c < 0x20 || c == '<' || (c == '&' && !s.in_raw)) return false;
+        if (c == '"') in_attr_quote = !in_attr_quote;
+        last_char = c;
+    }
+    std::memcpy(s.work_file.ahead(), text, k);
+    s.work_file.advance(k, k);
+    s.input_file.skip(k);
+    s.out_column += static_cast<int>(k);
+    s.line_has_text = 1;
+    s.after_newline = 0;
+    if (last_char >= 0) {
+        s.token_text[0] = static_cast<unsigned char>(last_char);
+        s.token_text[1] = 0;
+        s.token_length = 1;
+    }
+    s.tag_handed_back = 0;
+    s.pending_tag_end = 0;
+    return true;
+}
+
 }  // namespace
 
 void continue_tag(RewriteState& s, TokenCode first) {
@@ -55,6 +107,11 @@ void continue_tag(RewriteState& s, TokenCode first) {
         return;
     }
     for (TokenCode token = first; token != TOK_TAG_END;) {
+        if (s.bulk) {
+            // Inside a tag a blank wraps outside attribute values, in script
+            // and style too; an apostrophe means nothing here.
+            (void)take_plain_run(s, PlainRunRules{!s.no_wrap && !in_attr_quote, QuoteRule::kEnds, QuoteRule::kPlain});
+        }
         token = next_token(s);
         if (token == TOK_EOF) return;
         if (token == TOK_DQUOTE) in_attr_quote = !in_attr_quote;
@@ -67,12 +124,22 @@ void continue_tag(RewriteState& s, TokenCode first) {
     // pending_tag_end stays set: the main loop takes the '>' once more.
 }
 
-RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes) {
+RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes, bool bulk) {
     const Options& options = run.options;
     RewriteState s(run, input, work, debug_prefixes);
+    s.bulk = bulk;
     AnchorEnd anchor;
     TokenCode token = TOK_EOF;
     for (;;) {
+        // A blank right after an anchor tag may move in front of it: that
+        // one goes through the switch below.
+        if (s.bulk && token != TOK_ANCHOR) {
+            const bool quotes_allowed = options.cute_quotes && !s.uncurly && !s.in_raw;
+            const QuoteRule quotes = quotes_allowed ? QuoteRule::kRewritten : QuoteRule::kPlain;
+            PlainRunRules rules{!s.in_raw && !s.no_wrap, quotes, quotes, true};
+            TokenCode last = take_plain_run(s, rules);
+            if (last != TOK_EOF) token = last;
+        }
         TokenCode previous = token;
         token = next_token(s);
         if (token == TOK_EOF) break;
@@ -80,6 +147,11 @@ RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool 
         bool quotes_allowed = options.cute_quotes && !s.uncurly && !s.in_raw;
         switch (token) {
             case TOK_TAG_OPEN:
+                if (s.bulk && retake_plain_tag(s)) {
+                    // As if its '>' had just been taken.
+                    token = TOK_TAG_END;
+                    break;
+                }
                 continue_tag(s, next_token(s));
                 break;
             case TOK_SPACE:

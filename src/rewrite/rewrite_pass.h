@@ -22,7 +22,10 @@ struct RewriteOutcome {
 // file to the next are taken from run and handed back to it. With
 // debug_prefixes on, every output line after the first starts with the quote
 // state. A DATETIME marker with no tag after it ends the run (status 1).
-RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes = false);
+// With bulk off every byte goes through the tokenizer one at a time (the
+// same result, slower: tests compare the two).
+RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes = false,
+                              bool bulk = true);
 
 // Reads a tag handed back by the tokenizer token by token, wrapping blanks
 // outside double-quoted attribute values. first is the tag's first token.

@@ -17,6 +17,7 @@ int InputWindow::get_slow() {
         // Moved back beyond the window: start a new one at the position.
         base_ = pos_;
         len_ = 0;
+        ++restarts_;
     } else if (len_ + block_size_ > buf_.size()) {
         // Reading on at the end: keep the look-back, drop what lies before it.
         std::size_t keep = std::min(look_back_, len_);
@@ -58,7 +59,20 @@ void WorkWindow::put_slow(unsigned char c) {
 }
 
 void WorkWindow::write(const unsigned char* data, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) put(data[i]);
+    while (n > 0) {
+        std::size_t room = room_ahead();
+        if (room == 0) {
+            // Outside the window or at its end: one byte the slow way makes room.
+            put(*data++);
+            --n;
+            continue;
+        }
+        std::size_t take = std::min(room, n);
+        std::memcpy(ahead(), data, take);
+        advance(take, take);
+        data += take;
+        n -= take;
+    }
 }
 
 void WorkWindow::flush_all() {

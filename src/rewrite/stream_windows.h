@@ -13,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "platform/byte_io.h"
 
@@ -46,17 +45,33 @@ public:
     // A read of the source failed; the input then ends where the read failed.
     bool failed() const { return failed_; }
 
+    // The bytes already held from the position on, for callers that take a
+    // run of them at once; no read is made. skip(n) then moves past n of
+    // them (n at most held_ahead()), as n calls of get() would.
+    std::size_t held_ahead() const {
+        std::uint64_t off = pos_ - base_;
+        return off < len_ ? static_cast<std::size_t>(len_ - off) : 0;
+    }
+    const unsigned char* ahead() const { return buf_.data() + (pos_ - base_); }
+    void skip(std::size_t n) { pos_ += n; }
+
+    // Counts the times the window started over at a position it had moved
+    // back beyond, reading the source again there. While it stays the same,
+    // every byte read from a given offset is the same byte.
+    std::uint64_t restarts() const { return restarts_; }
+
 private:
     int get_slow();
 
     ByteSource& source_;
     std::size_t block_size_;
     std::size_t look_back_;
-    std::vector<unsigned char> buf_;
+    ByteBlock buf_;
     std::uint64_t base_ = 0;   // input offset of buf_[0]
     std::size_t len_ = 0;      // valid bytes in buf_
     std::uint64_t pos_ = 0;    // read position
     std::uint64_t end_ = UINT64_MAX;  // where the input is known to end
+    std::uint64_t restarts_ = 0;
     bool failed_ = false;
 };
 
@@ -76,6 +91,22 @@ public:
     }
 
     void write(const unsigned char* data, std::size_t n);
+
+    // Room for bytes at the write position without a flush, for callers that
+    // write a run at once into ahead(). advance(n, touched) then moves past
+    // n bytes, as n calls of put() would; touched (at least n) is how far
+    // from the position bytes were stored, for a byte written and moved
+    // back over at once, which still counts in the length.
+    std::size_t room_ahead() const {
+        std::uint64_t off = pos_ - base_;
+        return off < buf_.size() ? static_cast<std::size_t>(buf_.size() - off) : 0;
+    }
+    unsigned char* ahead() { return buf_.data() + (pos_ - base_); }
+    void advance(std::size_t n, std::size_t touched) {
+        std::size_t reach = static_cast<std::size_t>(pos_ - base_) + touched;
+        if (reach > len_) len_ = reach;
+        pos_ += n;
+    }
 
     // Moves the write position back by n bytes (never before the start).
     // Nothing is erased.
@@ -103,7 +134,7 @@ private:
 
     ByteSink& sink_;
     std::size_t block_size_;
-    std::vector<unsigned char> buf_;  // look_back + block_size bytes
+    ByteBlock buf_;  // look_back + block_size bytes
     std::uint64_t base_ = 0;          // file offset of buf_[0]; the sink holds everything before it
     std::size_t len_ = 0;             // bytes of the file held in buf_
     std::uint64_t pos_ = 0;           // write position

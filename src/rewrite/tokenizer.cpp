@@ -1,9 +1,11 @@
 #include "rewrite/tokenizer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "cli/report.h"
+#include "platform/byte_scan.h"
 #include "rewrite/stamp.h"
 
 namespace zorbel {
@@ -86,6 +88,57 @@ bool write_stamp(RewriteState& s) {
 
 enum class Captured { kToken, kNoToken };
 
+// Takes the next bytes of a tag capture in one step, as many as the windows
+// hold and the bound allows, up to and with the first '>'; stops before a CR
+// or LF, which read_echo may remove and the capture folds. Exactly what
+// reading them one at a time would do. True when a '>' was taken.
+bool capture_run(RewriteState& s, std::size_t& since_removal) {
+    std::size_t n = std::min(s.input_file.held_ahead(), s.work_file.room_ahead());
+    n = std::min(n, kTagBound - (s.token_length - 1));
+    if (n == 0) return false;
+    const unsigned char* in = s.input_file.ahead();
+    const std::uint64_t at = s.input_file.position();
+    auto& known = s.no_tag_end;
+    std::size_t clear = n;  // bytes from the position with no '>', CR or LF
+    if (known.restarts != s.input_file.restarts() || at < known.from || at + n > known.to) {
+        // Look through everything held, so the captures at the next many
+        // '<' of a long run of them find their answer here.
+        clear = s.input_file.held_ahead();
+        for (unsigned char stop : {'>', '\n', '\r'}) {
+            if (const void* found = std::memchr(in, stop, clear)) {
+                clear = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - in);
+            }
+        }
+        known = {at, at + clear, s.input_file.restarts()};
+    }
+    bool whole = false;
+    if (clear < n) {
+        // The capture ends at a '>', or stops before a CR or LF.
+        whole = in[clear] == '>';
+        n = whole ? clear + 1 : clear;
+    }
+    if (n == 0) return false;
+    if (s.after_newline) {
+        // Any byte of 32 or above ends the state; control bytes leave it.
+        for (std::size_t i = 0; i < n; ++i) {
+            if (in[i] >= 32) {
+                s.after_newline = 0;
+                break;
+            }
+        }
+    }
+    scan::copy_short(s.token_text + s.token_length, in, n);
+    s.token_length += n;
+    s.token_text[s.token_length] = 0;
+    scan::copy_short(s.work_file.ahead(), in, n);
+    s.work_file.advance(n, n);
+    s.input_file.skip(n);
+    s.out_column += static_cast<int>(n);
+    s.token_echoed += n;
+    since_removal += n;
+    return whole;
+}
+
 // '<' has been read: captures the tag up to its '>' and classifies it.
 // kNoToken when the tag disappeared (placeholder) or was a DATETIME marker.
 Captured capture_tag(RewriteState& s, TokenCode& token) {
@@ -97,6 +150,11 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
     std::size_t since_removal = 0;
     bool whole = false;
     while (s.token_length - 1 < kTagBound) {
+        if (s.bulk && capture_run(s, since_removal)) {
+            whole = true;
+            break;
+        }
+        if (s.token_length - 1 >= kTagBound) break;
         int c = read_echo(s);
         if (s.crlf_removals != removals) {
             removals = s.crlf_removals;
@@ -159,7 +217,9 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
 
     // A generic tag, one over the bound, or one cut by the end of the input:
     // hand back what follows the '<' to be read again.
-    step_back(s, std::min(s.token_length - 1, since_removal));
+    const std::size_t handed_back = std::min(s.token_length - 1, since_removal);
+    step_back(s, handed_back);
+    s.tag_handed_back = whole ? handed_back : 0;
     token = TOK_TAG_OPEN;
     return Captured::kToken;
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "cleanup/line_pass.h"
@@ -174,6 +176,57 @@ TEST(LineStream, MemoryStaysFlatOnAHugeLine) {
         EXPECT_EQ(sink.last.substr(sink.last.size() - 4), std::string(1, fill) + "y\r\n");
     }
     EXPECT_LT(peak_resident_kib() - before, 16 * 1024) << "the pass kept the line in memory";
+}
+
+}  // namespace
+}  // namespace zorbel
+
+namespace zorbel {
+namespace {
+
+// The line pass written the plain way, a whole text at once.
+LineStreamResult strip_in_memory(const std::string& text, bool strip_empty, std::string& out) {
+    auto cut_space = [](unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; };
+    auto blank = [](unsigned char c) { return c >= 0x01 && c <= 0x20; };
+    LineStreamResult result;
+    out.clear();
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t lf = text.find('\n', start);
+        std::string line = text.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
+        start = lf == std::string::npos ? text.size() : lf + 1;
+        if (lf != std::string::npos && !line.empty() && line.back() == '\r') line.pop_back();
+        if (strip_empty && std::all_of(line.begin(), line.end(), [&](char c) { return blank(c); })) {
+            result.stripped = true;
+            continue;
+        }
+        std::size_t keep = line.size();
+        while (keep > 1 && cut_space(static_cast<unsigned char>(line[keep - 1]))) --keep;
+        if (keep < line.size()) result.stripped = true;
+        out += line.substr(0, keep) + "\r\n";
+    }
+    result.out_length = out.size();
+    return result;
+}
+
+TEST(LineStream, SameAsThePlainWayOnRandomText) {
+    const std::string pieces[] = {"word", "x", " ", "   ", "\t", "\v", "\f", "\r", "\n", "\r\n", "\x01",
+                                  std::string(1, '\0'), "\xa0", std::string(70, ' '), std::string(90, 'w')};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (int n = static_cast<int>(rng() % 40); n > 0; --n) text += pieces[rng() % std::size(pieces)];
+        const bool strip_empty = rng() % 2;
+        const std::size_t blocks[] = {1, 2, 3, 7, 64, kDefaultBlockSize};
+        const std::size_t block = blocks[rng() % std::size(blocks)];
+        std::string expected;
+        LineStreamResult want = strip_in_memory(text, strip_empty, expected);
+        StringSource source(text);
+        StringSink sink;
+        LineStreamResult got = strip_lines_stream(source, sink, strip_empty, block);
+        ASSERT_EQ(sink.data, expected) << "round " << round << ", block " << block;
+        ASSERT_EQ(got.stripped, want.stripped) << "round " << round << ", block " << block;
+        ASSERT_EQ(got.out_length, want.out_length);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,272 @@
+#include "rewrite/plain_run.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "platform/byte_scan.h"
+
+namespace zorbel {
+
+namespace {
+
+enum ByteClass : unsigned char {
+    kText,     // a TOK_CHAR
+    kBlank,    // ' ' or '\t'
+    kNewline,  // '\n'
+    kReturn,   // '\r'
+    kControl,  // other bytes below 0x20: echoed, no token
+    kAmp,      // '&': an entity, or a TOK_CHAR inside script and style
+    kDquote,
+    kApos,
+    kStop,     // '<' and '>'
+};
+
+constexpr std::array<ByteClass, 256> make_classes() {
+    std::array<ByteClass, 256> classes{};
+    for (int c = 0; c < 256; ++c) classes[c] = c < 0x20 ? kControl : kText;
+    classes[' '] = kBlank;
+    classes['\t'] = kBlank;
+    classes['\n'] = kNewline;
+    classes['\r'] = kReturn;
+    classes['&'] = kAmp;
+    classes['"'] = kDquote;
+    classes['\''] = kApos;
+    classes['<'] = kStop;
+    classes['>'] = kStop;
+    return classes;
+}
+
+constexpr std::array<ByteClass, 256> kClasses = make_classes();
+
+// Flags, in a word of eight input bytes, those that end a run of text and
+// blanks: anything but kText and ' '. Setting bit 0 of every byte makes
+// '&' (0x26) and '\'' (0x27) one value and nothing else that value;
+// setting bit 1 does the same for '<' (0x3C) and '>' (0x3E).
+constexpr std::uint64_t text_ends(std::uint64_t x) {
+    static_assert(('&' | 1) == '\'' && ('<' | 2) == '>');
+    return scan::below(x, 0x20) | scan::equal(x, '"') | scan::equal(x | scan::kOnes, '\'') |
+           scan::equal(x | (scan::kOnes * 2), '>');
+}
+
+}  // namespace
+
+TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
+    if (s.pending_tag_end) return TOK_EOF;
+    const std::size_t n = s.input_file.held_ahead();
+    const std::size_t room = s.work_file.room_ahead();
+    if (n == 0 || room == 0) return TOK_EOF;
+    const unsigned char* in = s.input_file.ahead();
+    if (kClasses[in[0]] == kStop) return TOK_EOF;
+    unsigned char* out = s.work_file.ahead();
+
+    const bool strip_indent = s.run.options.strip_indent != 0;
+    const int margin = s.run.options.wrap_margin;
+    const bool amp_plain = s.in_raw != 0;
+    const bool collapse_armed = s.crlf_collapse_active != 0;
+    const bool nbsp_to_space = s.run.options.nbsp_to_space != 0;
+    int column = s.out_column;
+    int line_has_text = s.line_has_text;
+    int after_newline = s.after_newline;
+    int in_quote = s.in_quote;
+
+    TokenCode last = TOK_EOF;
+    int last_char = -1;           // the last byte that set the token text
+    std::size_t entity_length = 0;  // or the entity that set it last, already copied there
+    std::size_t o = 0;            // bytes kept in the work file
+    std::size_t touched = 0;      // furthest byte stored, stripped blanks included
+    bool changed = false;
+    std::size_t i = 0;
+    // Each step writes at most kWidest bytes for one byte read, or copies
+    // a run no longer than the room left.
+    constexpr std::size_t kWidest = 6;
+    constexpr std::size_t kEntityMax = kEntityBound + 1;  // an entity is copied whole
+    while (i < n && o < room) {
+        const unsigned char c = in[i];
+        const ByteClass k = kClasses[c];
+        QuoteRule quote = QuoteRule::kPlain;
+        switch (k) {
+            case kAmp: {
+                if (amp_plain) goto text;
+                if (!rules.entities || room - o < kEntityMax) goto done;
+                // The capture takes the bytes up to the first ';' among the
+                // next seven. Only bytes of 32 and above are taken here: a
+                // line end or control byte inside, or the end of what is
+                // held, is left to the token loop.
+                const std::size_t held = n - i;
+                std::size_t length = 0;
+                for (std::size_t j = 1; j <= kEntityBound; ++j) {
+                    if (j >= held || in[i + j] < 0x20) goto done;
+                    if (in[i + j] == ';') {
+                        length = j + 1;
+                        break;
+                    }
+                }
+                if (length == 0) length = kEntityBound + 1;
+                const std::string_view text(reinterpret_cast<const char*>(in + i), length);
+                std::memcpy(out + o, in + i, length);
+                touched = std::max(touched, o + length);
+                column += static_cast<int>(length);
+                line_has_text = 1;
+                after_newline = 0;
+                i += length;
+                std::memcpy(s.token_text, text.data(), length);
+                entity_length = length;
+                if (text == "&#147;" || text == "&#148;" || text == "&quot;") {
+                    last = text == "&#147;" ? TOK_LDQUO : text == "&#148;" ? TOK_RDQUO : TOK_QUOT;
+                    if (rules.dquote == QuoteRule::kRewritten) {
+                        // Moved back over and written as the quote due.
+                        const std::string_view due = in_quote ? "&#148;" : "&#147;";
+                        if (text != due) changed = true;
+                        std::memcpy(out + o, due.data(), due.size());
+                        in_quote = !in_quote;
+                    }
+                    o += length;
+                } else if (text == "&nbsp;") {
+                    last = TOK_NBSP;
+                    if (rules.dquote == QuoteRule::kRewritten && nbsp_to_space) {
+                        out[o] = ' ';
+                        column -= static_cast<int>(length) - 1;
+                        changed = true;
+                        o += 1;
+                    } else {
+                        o += length;
+                    }
+                } else {
+                    last = TOK_ENTITY;
+                    o += length;
+                }
+                continue;
+            }
+            case kDquote:
+                quote = rules.dquote;
+                break;
+            case kApos:
+                quote = rules.apos;
+                break;
+            case kText:
+            text: {
+                // This byte and the words and blanks after it, copied as one.
+                // After a text byte a blank is never indentation; it ends
+                // the run only where it would wrap: at an index from
+                // blank_stop on, its column would pass the margin.
+                const std::size_t from = i;
+                const std::size_t limit = std::min(n, from + (room - o));
+                std::size_t blank_stop = limit;
+                if (rules.wrap_blanks) {
+                    const std::int64_t left = std::max<std::int64_t>(0, std::int64_t{margin} - column);
+                    blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(left, limit - from));
+                }
+                std::size_t stop = from + 1;
+                stop += scan::find_first(in + stop, limit - stop, text_ends, [](unsigned char b) {
+                    return kClasses[b] != kText && b != ' ';
+                });
+                if (blank_stop < stop) {
+                    const std::size_t look = std::max(blank_stop, from + 1);
+                    if (look < stop) {
+                        if (const void* blank = std::memchr(in + look, ' ', stop - look)) {
+                            stop = static_cast<std::size_t>(static_cast<const unsigned char*>(blank) - in);
+                        }
+                    }
+                }
+                std::memcpy(out + o, in + from, stop - from);
+                o += stop - from;
+                i = stop;
+                column += static_cast<int>(i - from);
+                line_has_text = 1;
+                after_newline = 0;
+                std::size_t word_end = i - 1;
+                while (kClasses[in[word_end]] == kBlank) --word_end;
+                last = word_end == i - 1 ? TOK_CHAR : TOK_SPACE;
+                last_char = in[word_end];
+                entity_length = 0;
+                continue;
+            }
+            case kBlank:
+                if (strip_indent && !line_has_text) {
+                    // Indentation: each blank echoed, then moved back over.
+                    do {
+                        if (in[i] == ' ') after_newline = 0;
+                        ++i;
+                    } while (i < n && kClasses[in[i]] == kBlank);
+                    out[o] = in[i - 1];
+                    touched = std::max(touched, o + 1);
+                    changed = true;
+                    continue;
+                }
+                // A blank that becomes a line end is left for the token loop.
+                if (rules.wrap_blanks && column + 1 > margin) goto done;
+                if (c == ' ') after_newline = 0;
+                out[o++] = c;
+                ++column;
+                last = TOK_SPACE;
+                ++i;
+                continue;
+            case kNewline:
+                if (s.debug_prefixes) goto done;
+                out[o++] = c;
+                column = 0;
+                line_has_text = 0;
+                after_newline = 1;
+                ++i;
+                continue;
+            case kReturn:
+                // A CR right after a line end may be removed while the
+                // collapse is armed: left for the token loop then.
+                if (collapse_armed && after_newline) goto done;
+                [[fallthrough]];
+            case kControl:
+                out[o++] = c;
+                ++column;
+                line_has_text = 1;
+                ++i;
+                continue;
+            case kStop:
+                goto done;
+        }
+        // A quote or an apostrophe.
+        if (quote == QuoteRule::kEnds) goto done;
+        if (quote == QuoteRule::kPlain) goto text;
+        if (room - o < kWidest) goto done;
+        std::string_view entity;
+        if (k == kApos) {
+            entity = "&#146;";
+            last = TOK_APOS;
+        } else {
+            entity = in_quote ? "&#148;" : "&#147;";
+            in_quote = !in_quote;
+            last = TOK_DQUOTE;
+        }
+        std::memcpy(out + o, entity.data(), entity.size());
+        o += entity.size();
+        column += static_cast<int>(entity.size());
+        line_has_text = 1;
+        after_newline = 0;
+        last_char = c;
+        entity_length = 0;
+        changed = true;
+        ++i;
+    }
+done:
+    if (i == 0) return TOK_EOF;
+    s.input_file.skip(i);
+    s.work_file.advance(o, std::max(touched, o));
+    s.out_column = column;
+    s.line_has_text = line_has_text;
+    s.after_newline = after_newline;
+    s.in_quote = in_quote;
+    if (changed) s.file_changed = 1;
+    if (entity_length > 0) {
+        s.token_text[entity_length] = 0;
+        s.token_length = entity_length;
+    } else if (last_char >= 0) {
+        s.token_text[0] = static_cast<unsigned char>(last_char);
+        s.token_text[1] = 0;
+        s.token_length = 1;
+    }
+    return last;
+}
+
+}  // namespace zorbel

@@ -1,0 +1,45 @@
+// Runs of ordinary bytes taken in one step. Most of a page is words, blanks
+// and line ends on which the rewrite pass does nothing but copy the byte and
+// count the column; taking such a run at once, straight from the input
+// window into the work window, leaves the state exactly as taking its bytes
+// one token at a time would, at a fraction of the cost.
+#pragma once
+
+#include "rewrite/echo_stream.h"
+#include "rewrite/tokenizer.h"
+
+namespace zorbel {
+
+// What a quote or apostrophe does to a run.
+enum class QuoteRule {
+    kEnds,       // it ends the run: the caller acts on its token
+    kPlain,      // its token changes nothing here: taken like a letter
+    kRewritten,  // taken and rewritten as the main loop does: a typographic
+                 // quote (opening or closing by the quote state) or "&#146;"
+};
+
+// What may stand in a run besides words and blanks, which differs between
+// the main loop and the inside of a tag.
+struct PlainRunRules {
+    bool wrap_blanks;  // a blank beyond the wrap margin becomes a line end: it ends the run
+    QuoteRule dquote;
+    QuoteRule apos;
+    // Entities are taken as the main loop takes them: the quote entities
+    // rewritten like '"' when quotes are rewritten, "&nbsp;" made a blank
+    // when asked; otherwise an entity ends the run.
+    bool entities = false;
+};
+
+// Takes, from the bytes already held by both windows, the longest run that
+// next_token would turn into TOK_CHAR and TOK_SPACE tokens (and bytes it
+// consumes without a token: line ends, control bytes, stripped indentation)
+// on which the caller does nothing, or, by the rules, rewrites quotes as the
+// main loop would. Stops before anything else: a tag, an
+// entity, a quote that matters, a blank that would wrap, a CR that may be
+// removed, a line end that needs a debug prefix. Returns the token of the
+// last byte taken that gives one (TOK_CHAR, TOK_SPACE, TOK_DQUOTE or
+// TOK_APOS), or TOK_EOF when
+// none did. Never reads from or writes to the streams' files.
+TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules);
+
+}  // namespace zorbel

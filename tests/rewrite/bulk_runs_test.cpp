@@ -1,0 +1,177 @@
+// Runs of bytes taken in one step must leave exactly what taking them one
+// token at a time leaves: the work file, the outcome, the carried flags and
+// any fatal message. Random pages built from the pieces where the two could
+// part (blanks at the margin, indentation, line ends, CRs under the collapse,
+// quotes inside and outside tags, script, no-wrap regions, anchors, tags
+// near the capture bound) are run both ways at every block size.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/report.h"
+#include "rewrite/engine_support.h"
+#include "rewrite/rewrite_pass.h"
+
+namespace zorbel {
+namespace {
+
+struct Result {
+    std::string work;
+    RewriteOutcome outcome;
+    int after_newline = 0;
+    int crlf_collapse_active = 0;
+    int fatal = -1;  // the exit status of a fatal end, -1 for none
+    std::string messages;
+};
+
+struct PassSetup {
+    Options options;
+    int after_newline = 0;
+    int crlf_collapse_active = 0;
+    bool prefixes = false;
+};
+
+Result run_pass(const std::string& input, const PassSetup& setup, std::size_t block, bool bulk) {
+    StringConsole console;
+    Run run(console);
+    run.options = setup.options;
+    run.block_size = block;
+    run.clock = test::pinned_time;
+    run.after_newline = setup.after_newline;
+    run.crlf_collapse_active = setup.crlf_collapse_active;
+    StringSource source(input);
+    StringSink sink;
+    Result r;
+    try {
+        r.outcome = rewrite_stream(run, source, sink, setup.prefixes, bulk);
+    } catch (const FatalExit& e) {
+        r.fatal = e.status;
+    }
+    r.work = sink.data;
+    r.after_newline = run.after_newline;
+    r.crlf_collapse_active = run.crlf_collapse_active;
+    r.messages = console.out_text + "|" + console.err_text;
+    return r;
+}
+
+void expect_same(const std::string& input, const PassSetup& setup, std::size_t block) {
+    Result slow = run_pass(input, setup, block, false);
+    Result fast = run_pass(input, setup, block, true);
+    EXPECT_EQ(fast.work, slow.work);
+    EXPECT_EQ(fast.outcome.changed, slow.outcome.changed);
+    EXPECT_EQ(fast.outcome.quote_error, slow.outcome.quote_error);
+    EXPECT_EQ(fast.after_newline, slow.after_newline);
+    EXPECT_EQ(fast.crlf_collapse_active, slow.crlf_collapse_active);
+    EXPECT_EQ(fast.fatal, slow.fatal);
+    EXPECT_EQ(fast.messages, slow.messages);
+}
+
+const std::vector<std::string> kPieces = {
+    "word", "a", "Longerword", " ", "  ", "\t", " \t ", "\n", "\r\n", "\r", "\r\n\r\n", "\n\r\n", "\x01", std::string(1, '\0'),
+    "\xff\x80", "\x7f", "\"", "'", "&", "&nbsp;", "&quot;", "&#147;", "&#148;", "&amp;", "&toolongentity;", "<", ">",
+    "<p>", "<P class=\"x y\">", "<a href=\"x.htm\">", "<A\r\nhref=x>", "</a>", "<em>", "<b\r\n class='c'>",
+    "<!-- ZBLDONTWRAP -->", "<!-- $ZBL$:UNCURLY -->", "<!-- $ZBL$:CURLY -->", "<!-- $ZBL$:DATETIME -->old<",
+    "<script>", "</script>", "<style>", "</style>", "<img src=\"chrome://editor/content/images/tag-comment.gif\">",
+    "<img alt=\"it's \"q\" here\" src=a.gif>", "<tag\n\n  x=1\r\n>", "<span title=\"a b c\" id=x>", "< em>",
+    "<td  width=\"50%\" >", "<x a=&amp;>", "<>", "< >", "<i\x01>",
+};
+
+std::string random_page(std::mt19937& rng) {
+    std::string page;
+    const int pieces = 1 + static_cast<int>(rng() % 80);
+    for (int i = 0; i < pieces; ++i) {
+        switch (rng() % 12) {
+            case 0: {
+                // A tag whose '>' falls near the capture bound, or beyond it.
+                std::size_t body = 195 + rng() % 12;
+                std::string tag = "<" + std::string(body, rng() % 2 ? 'x' : ' ');
+                if (rng() % 3 == 0) tag[1 + rng() % body] = '\n';
+                page += tag + ">";
+                break;
+            }
+            case 1:
+                page += std::string(1 + rng() % 90, rng() % 2 ? 'w' : ' ');
+                break;
+            case 2:
+                // A run of '<': every capture in it overruns the bound, and
+                // what follows decides where the runs end.
+                page += std::string(rng() % 2 ? 1 + rng() % 8 : 190 + rng() % 300, '<');
+                break;
+            default:
+                page += kPieces[rng() % kPieces.size()];
+        }
+    }
+    return page;
+}
+
+PassSetup random_setup(std::mt19937& rng) {
+    PassSetup s;
+    const int margins[] = {0, 1, 5, 10, 70, 2147483647};
+    s.options.wrap_margin = margins[rng() % 6];
+    s.options.cute_quotes = rng() % 4 != 0;
+    s.options.nbsp_to_space = rng() % 2;
+    s.options.reset_quotes_at_para = rng() % 2;
+    s.options.strip_indent = rng() % 4 != 0;
+    s.options.fix_webx = rng() % 4 != 0;
+    s.options.dump_editor_junk = rng() % 2;
+    s.options.collapse_crlf = rng() % 2;
+    s.options.datetime_stamps = rng() % 4 != 0;
+    s.after_newline = rng() % 2;
+    s.crlf_collapse_active = rng() % 2;
+    s.prefixes = rng() % 4 == 0;
+    return s;
+}
+
+TEST(BulkRuns, SameAsOneTokenAtATimeOnRandomPages) {
+    std::mt19937 rng(20261210);
+    for (int round = 0; round < 1500; ++round) {
+        const std::string page = random_page(rng);
+        const PassSetup setup = random_setup(rng);
+        const std::size_t block = test::kBlockSizes[rng() % test::kBlockSizes.size()];
+        SCOPED_TRACE("round " + std::to_string(round) + ", block " + std::to_string(block));
+        expect_same(page, setup, block);
+        if (HasFailure()) return;
+    }
+}
+
+TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
+    struct Case {
+        const char* what;
+        std::string input;
+        void (*setup)(PassSetup&);
+    };
+    const std::string long_line = "   " + std::string(30, 'x') + " " + std::string(40, 'y') + " z  q";
+    auto none = [](PassSetup&) {};
+    const Case cases[] = {
+        {"'>' is the 201st byte after '<'", "<" + std::string(200, 'x') + "> a", none},
+        {"'>' is the 202nd byte after '<'", "<" + std::string(201, 'x') + "> a", none},
+        {"'>' is the 203rd byte after '<'", "<" + std::string(202, 'x') + "> a", none},
+        {"CR LF folded at the bound", "<" + std::string(199, 'x') + "\r\n> a", none},
+        {"blank exactly at the margin", long_line, [](PassSetup& p) { p.options.wrap_margin = 71; }},
+        {"blank one past the margin", long_line, none},
+        {"debug prefixes after every line end", "a \"b\nc\r\n  d\" e\n", [](PassSetup& p) { p.prefixes = true; }},
+        {"collapse armed across a run", "<p>\r\n\r\n\r\ntext\r\n\r\n<p>x\n\r\n", none},
+        {"anchor followed by a blank in a no-wrap region", "<!-- ZBLDONTWRAP --><a href=x> y</a> z", none},
+        {"quote entities already right change nothing", "x &#147;a&#148; y\r\n", none},
+        {"&nbsp; kept when not asked to go", "a&nbsp;b &quot;c&quot;", [](PassSetup& p) { p.options.nbsp_to_space = 0; }},
+        {"entity cut by a line end", "a &nb\nsp; &#14\r\n7; b", none},
+        {"entity cut by the end of the input", "a &nbs", none},
+        {"'<' only, far past the bound", std::string(700, '<'), none},
+        {"'<' run ending in a tag end", std::string(450, '<') + "p>" + std::string(300, '<') + "\r\n>", none},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t block : test::kBlockSizes) {
+            SCOPED_TRACE(std::string(c.what) + ", block " + std::to_string(block));
+            PassSetup setup;
+            setup.options.collapse_crlf = 1;
+            setup.options.reset_quotes_at_para = 0;
+            c.setup(setup);
+            expect_same(c.input, setup, block);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zorbel
