@@ -12,7 +12,7 @@ RewriteState::RewriteState(Run& r, ByteSource& input, ByteSink& work, bool prefi
 
 void unwrite(RewriteState& s, std::size_t n) {
     s.work_file.move_back(n);
-    if (s.out_column >= 0 && static_cast<std::size_t>(s.out_column) >= n) s.out_column -= static_cast<int>(n);
+    if (s.out_column >= 0 && static_cast<std::uint64_t>(s.out_column) >= n) s.out_column -= static_cast<std::int64_t>(n);
 }
 
 void unread(RewriteState& s, std::size_t n) { s.input_file.unget(n); }
@@ -24,7 +24,7 @@ void step_back(RewriteState& s, std::size_t n) {
 
 void emit(RewriteState& s, std::string_view text) {
     s.work_file.write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-    s.out_column += static_cast<int>(text.size());
+    s.out_column += static_cast<std::int64_t>(text.size());
 }
 
 void emit_newline(RewriteState& s) {

@@ -47,7 +47,7 @@ struct RewriteState {
     // its '<' to its '>' (a folded CR LF counts two, a removed one nothing).
     std::size_t token_echoed = 0;
 
-    int out_column = 0;          // characters on the current output line
+    std::int64_t out_column = 0; // characters on the current output line (64 bits: a line may exceed 2 GiB)
     int line_has_text = 0;       // a byte other than blank or tab read on this input line
     int after_newline = 0;       // LF read and no byte of 32 or above since (carried)
     int crlf_collapse_active = 0;  // removal of extra CR LF pairs armed (carried)

@@ -67,7 +67,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     const bool amp_plain = s.in_raw != 0;
     const bool collapse_armed = s.crlf_collapse_active != 0;
     const bool nbsp_to_space = s.run.options.nbsp_to_space != 0;
-    int column = s.out_column;
+    std::int64_t column = s.out_column;
     int line_has_text = s.line_has_text;
     int after_newline = s.after_newline;
     int in_quote = s.in_quote;
@@ -108,7 +108,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 const std::string_view text(reinterpret_cast<const char*>(in + i), length);
                 std::memcpy(out + o, in + i, length);
                 touched = std::max(touched, o + length);
-                column += static_cast<int>(length);
+                column += static_cast<std::int64_t>(length);
                 line_has_text = 1;
                 after_newline = 0;
                 i += length;
@@ -128,7 +128,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                     last = TOK_NBSP;
                     if (rules.dquote == QuoteRule::kRewritten && nbsp_to_space) {
                         out[o] = ' ';
-                        column -= static_cast<int>(length) - 1;
+                        column -= static_cast<std::int64_t>(length) - 1;
                         changed = true;
                         o += 1;
                     } else {
@@ -174,7 +174,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 std::memcpy(out + o, in + from, stop - from);
                 o += stop - from;
                 i = stop;
-                column += static_cast<int>(i - from);
+                column += static_cast<std::int64_t>(i - from);
                 line_has_text = 1;
                 after_newline = 0;
                 std::size_t word_end = i - 1;
@@ -241,7 +241,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
         }
         std::memcpy(out + o, entity.data(), entity.size());
         o += entity.size();
-        column += static_cast<int>(entity.size());
+        column += static_cast<std::int64_t>(entity.size());
         line_has_text = 1;
         after_newline = 0;
         last_char = c;

@@ -84,7 +84,7 @@ bool retake_plain_tag(RewriteState& s) {
     std::memcpy(s.work_file.ahead(), text, k);
     s.work_file.advance(k, k);
     s.input_file.skip(k);
-    s.out_column += static_cast<int>(k);
+    s.out_column += static_cast<std::int64_t>(k);
     s.line_has_text = 1;
     s.after_newline = 0;
     if (last_char >= 0) {

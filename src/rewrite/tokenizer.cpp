@@ -133,7 +133,7 @@ bool capture_run(RewriteState& s, std::size_t& since_removal) {
     scan::copy_short(s.work_file.ahead(), in, n);
     s.work_file.advance(n, n);
     s.input_file.skip(n);
-    s.out_column += static_cast<int>(n);
+    s.out_column += static_cast<std::int64_t>(n);
     s.token_echoed += n;
     since_removal += n;
     return whole;

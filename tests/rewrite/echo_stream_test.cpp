@@ -54,6 +54,19 @@ TEST(ReadEcho, CopiesAndRemovesLineEnds) {
     }
 }
 
+// A single line longer than 2 GiB: the column keeps counting past the
+// 32-bit range instead of wrapping round to a negative number, so blanks
+// out there still break the line.
+TEST(ReadEcho, ColumnCountsPastTwoGiB) {
+    EngineHarness h("ab c");
+    RewriteState& s = h.start();
+    s.out_column = 2147483647;
+    while (read_echo(s) >= 0) {
+    }
+    EXPECT_EQ(s.out_column, 2147483647LL + 5);  // four bytes and the end of input
+    EXPECT_GT(s.out_column, h.run.options.wrap_margin);
+}
+
 TEST(ReadEcho, CountsColumnsAndTheEndOfInput) {
     EngineHarness h("ab\ncd");
     RewriteState& s = h.start();
