@@ -20,7 +20,8 @@ inline Result lines(const std::string& in, const Options& o, std::size_t block) 
     return {sink.data, r.stripped, r.status != LineStreamStatus::kOk};
 }
 
-inline Result rewrite(const std::string& in, const Options& o, std::size_t block) {
+// bulk off sends every byte through the tokenizer one at a time.
+inline Result rewrite(const std::string& in, const Options& o, std::size_t block, bool bulk = true) {
     StringConsole console;
     Run run(console);
     run.options = o;
@@ -29,7 +30,7 @@ inline Result rewrite(const std::string& in, const Options& o, std::size_t block
     StringSource source(in);
     StringSink sink;
     try {
-        RewriteOutcome r = rewrite_stream(run, source, sink);
+        RewriteOutcome r = rewrite_stream(run, source, sink, false, bulk);
         return {sink.data, r.changed, r.quote_error || r.read_failed || r.write_failed};
     } catch (const FatalExit&) {
         return {"", false, true};

@@ -1,7 +1,8 @@
 // Fuzzes both passes in memory. Byte 0 picks the options, byte 1 the small
 // block size (low three bits), paragraph quote reset (bit 3) and the wrap
 // margin (high four bits); the rest is the page. For every input: block
-// sizes 1..7 give what the normal size gives; the line pass leaves CR LF
+// sizes 1..7 give what the normal size gives, and the rewrite's fast paths
+// give what one token at a time gives; the line pass leaves CR LF
 // line ends only and no trailing white space, and a second line pass finds
 // nothing to do; the rewrite with -c- -f- -y- -i- -x- only turns blanks into
 // CR LF (but for the editor's comment placeholder, removed always). Running
@@ -49,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Result again = lines(l.out, o, kDefaultBlockSize);
     CHECK(again.out == l.out && !again.changed);
 
-    CHECK(same(rewrite(page, o, kDefaultBlockSize), rewrite(page, o, block)));
+    const Result whole = rewrite(page, o, kDefaultBlockSize);
+    CHECK(same(whole, rewrite(page, o, block)));
+    CHECK(same(whole, rewrite(page, o, block, false)));
 
     Options plain;
     plain.cute_quotes = plain.dump_editor_junk = plain.datetime_stamps = plain.strip_indent = plain.fix_webx = 0;
