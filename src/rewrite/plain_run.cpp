@@ -51,6 +51,69 @@ constexpr std::uint64_t text_ends(std::uint64_t x) {
            scan::equal(x | (scan::kOnes * 2), '>');
 }
 
+// How the inside of a tag is read when a tag is taken whole.
+enum TagByteClass : unsigned char {
+    kTagPlain,   // copied; the last one before the '>' is the token text left behind
+    kTagBlank,   // ' ' or '\t': may wrap outside attribute values
+    kTagQuote,   // '"': starts or ends an attribute value
+    kTagEnd,     // '>'
+    kTagAmp,     // '&': an entity outside script and style
+    kTagRefuse,  // '<' and control bytes: left to the token loop
+};
+
+constexpr std::array<TagByteClass, 256> make_tag_classes() {
+    std::array<TagByteClass, 256> classes{};
+    for (int c = 0; c < 256; ++c) classes[c] = c < 0x20 ? kTagRefuse : kTagPlain;
+    classes[' '] = kTagBlank;
+    classes['\t'] = kTagBlank;
+    classes['"'] = kTagQuote;
+    classes['>'] = kTagEnd;
+    classes['&'] = kTagAmp;
+    classes['<'] = kTagRefuse;
+    return classes;
+}
+
+constexpr std::array<TagByteClass, 256> kTagClasses = make_tag_classes();
+
+// A whole tag at tag[0] == '<', within the held bytes, that the tokenizer
+// would capture and hand back as a generic tag and that the token-by-token
+// reading would then copy unchanged: no line end or other control byte, no
+// '<', no entity, no blank outside an attribute value that would wrap, and
+// at least one byte other than a blank before its '>' (that byte is left as
+// the token text). column is the column before the '<'. Returns the tag's
+// length with '<' and '>' and sets last_char, or 0 for any other tag.
+std::size_t plain_tag_length(const RewriteState& s, const unsigned char* tag, std::size_t held, std::int64_t column,
+                             int& last_char) {
+    const bool may_wrap = !s.no_wrap;
+    const std::int64_t margin = s.run.options.wrap_margin;
+    const bool amp_plain = s.in_raw != 0;
+    const std::size_t limit = std::min(held, kTagBound + 1);  // the '>' is at most the bound's byte
+    bool in_attr_quote = false;
+    std::size_t j = 1;
+    for (;; ++j) {
+        if (j >= limit) return 0;
+        const TagByteClass k = kTagClasses[tag[j]];
+        if (k == kTagPlain) continue;
+        if (k == kTagEnd) break;
+        if (k == kTagBlank) {
+            // The first byte after '<' never wraps; a later blank wraps
+            // once its column passes the margin.
+            if (j > 1 && may_wrap && !in_attr_quote && column + static_cast<std::int64_t>(j) + 1 > margin) return 0;
+        } else if (k == kTagQuote) {
+            in_attr_quote = !in_attr_quote;
+        } else if (k == kTagRefuse || !amp_plain) {
+            return 0;
+        }
+    }
+    std::size_t last = j - 1;
+    while (last > 0 && kTagClasses[tag[last]] == kTagBlank) --last;
+    if (last == 0) return 0;
+    const std::size_t length = j + 1;
+    if (!is_generic_tag(s, std::string_view(reinterpret_cast<const char*>(tag), length))) return 0;
+    last_char = tag[last];
+    return length;
+}
+
 }  // namespace
 
 TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
@@ -59,7 +122,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     const std::size_t room = s.work_file.room_ahead();
     if (n == 0 || room == 0) return TOK_EOF;
     const unsigned char* in = s.input_file.ahead();
-    if (kClasses[in[0]] == kStop) return TOK_EOF;
+    if (in[0] == '>' || (in[0] == '<' && !rules.tags)) return TOK_EOF;
     unsigned char* out = s.work_file.ahead();
 
     const bool strip_indent = s.run.options.strip_indent != 0;
@@ -78,6 +141,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     std::size_t o = 0;            // bytes kept in the work file
     std::size_t touched = 0;      // furthest byte stored, stripped blanks included
     bool changed = false;
+    std::size_t tag_echoed = 0;   // the last tag taken, with its '<' and '>'
     std::size_t i = 0;
     // Each step writes at most kWidest bytes for one byte read, or copies
     // a run no longer than the room left.
@@ -223,8 +287,21 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 line_has_text = 1;
                 ++i;
                 continue;
-            case kStop:
-                goto done;
+            case kStop: {
+                if (c != '<' || !rules.tags) goto done;
+                const std::size_t length = plain_tag_length(s, in + i, n - i, column, last_char);
+                if (length == 0 || room - o < length) goto done;
+                scan::copy_short(out + o, in + i, length);
+                o += length;
+                i += length;
+                column += static_cast<std::int64_t>(length);
+                line_has_text = 1;
+                after_newline = 0;
+                last = TOK_TAG_END;
+                entity_length = 0;
+                tag_echoed = length;
+                continue;
+            }
         }
         // A quote or an apostrophe.
         if (quote == QuoteRule::kEnds) goto done;
@@ -258,6 +335,11 @@ done:
     s.after_newline = after_newline;
     s.in_quote = in_quote;
     if (changed) s.file_changed = 1;
+    if (tag_echoed > 0) {
+        // As the capture and the second reading of the tag leave them.
+        s.token_echoed = tag_echoed;
+        s.tag_handed_back = 0;
+    }
     if (entity_length > 0) {
         s.token_text[entity_length] = 0;
         s.token_length = entity_length;

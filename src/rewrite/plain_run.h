@@ -28,17 +28,22 @@ struct PlainRunRules {
     // rewritten like '"' when quotes are rewritten, "&nbsp;" made a blank
     // when asked; otherwise an entity ends the run.
     bool entities = false;
+    // A whole tag the tokenizer would hand back unchanged, with nothing in
+    // it the token-by-token reading acts on (see take_plain_tag), is taken
+    // as the main loop takes it; otherwise a tag ends the run.
+    bool tags = false;
 };
 
 // Takes, from the bytes already held by both windows, the longest run that
 // next_token would turn into TOK_CHAR and TOK_SPACE tokens (and bytes it
 // consumes without a token: line ends, control bytes, stripped indentation)
 // on which the caller does nothing, or, by the rules, rewrites quotes as the
-// main loop would. Stops before anything else: a tag, an
+// main loop would, or takes entities and plain tags as it would. Stops
+// before anything else: any other tag, an
 // entity, a quote that matters, a blank that would wrap, a CR that may be
 // removed, a line end that needs a debug prefix. Returns the token of the
-// last byte taken that gives one (TOK_CHAR, TOK_SPACE, TOK_DQUOTE or
-// TOK_APOS), or TOK_EOF when
+// last byte taken that gives one (TOK_CHAR, TOK_SPACE, TOK_DQUOTE,
+// TOK_APOS, an entity's token or TOK_TAG_END after a tag), or TOK_EOF when
 // none did. Never reads from or writes to the streams' files.
 TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules);
 
