@@ -139,7 +139,9 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     int last_char = -1;           // the last byte that set the token text
     std::size_t entity_length = 0;  // or the entity that set it last, already copied there
     std::size_t o = 0;            // bytes kept in the work file
-    std::size_t touched = 0;      // furthest byte stored, stripped blanks included
+    // Furthest byte stored, stripped blanks included, or already held as
+    // part of the work file past the position.
+    std::size_t touched = s.work_file.held_past_position();
     bool changed = false;
     std::size_t tag_echoed = 0;   // the last tag taken, with its '<' and '>'
     std::size_t i = 0;
@@ -223,10 +225,19 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                     const std::int64_t left = std::max<std::int64_t>(0, std::int64_t{margin} - column);
                     blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(left, limit - from));
                 }
+                const auto is_end = [](unsigned char b) { return kClasses[b] != kText && b != ' '; };
+                // Where no byte past the position is yet part of the work
+                // file, the bytes are copied as they are scanned, in words;
+                // what lands past the run's end is written over later or
+                // never counted.
+                const bool copy_as_scanned = o >= touched;
                 std::size_t stop = from + 1;
-                stop += scan::find_first(in + stop, limit - stop, text_ends, [](unsigned char b) {
-                    return kClasses[b] != kText && b != ' ';
-                });
+                if (copy_as_scanned) {
+                    out[o] = c;
+                    stop += scan::copy_until(out + o + 1, in + stop, limit - stop, text_ends, is_end);
+                } else {
+                    stop += scan::find_first(in + stop, limit - stop, text_ends, is_end);
+                }
                 if (blank_stop < stop) {
                     const std::size_t look = std::max(blank_stop, from + 1);
                     if (look < stop) {
@@ -235,7 +246,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                         }
                     }
                 }
-                std::memcpy(out + o, in + from, stop - from);
+                if (!copy_as_scanned) std::memcpy(out + o, in + from, stop - from);
                 o += stop - from;
                 i = stop;
                 column += static_cast<std::int64_t>(i - from);
@@ -260,8 +271,21 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                     changed = true;
                     continue;
                 }
-                // A blank that becomes a line end is left for the token loop.
-                if (rules.wrap_blanks && column + 1 > margin) goto done;
+                if (rules.wrap_blanks && column + 1 > margin) {
+                    // The blank becomes a line end, as the main loop makes
+                    // it: CR LF in its place, a new output line, the file
+                    // changed. Left to the token loop inside a tag, where
+                    // a wrap alone changes nothing, and before a debug prefix.
+                    if (!rules.wrap_here || s.debug_prefixes || room - o < 2) goto done;
+                    if (c == ' ') after_newline = 0;
+                    out[o++] = '\r';
+                    out[o++] = '\n';
+                    column = 0;
+                    changed = true;
+                    last = TOK_SPACE;
+                    ++i;
+                    continue;
+                }
                 if (c == ' ') after_newline = 0;
                 out[o++] = c;
                 ++column;
@@ -307,7 +331,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
         if (quote == QuoteRule::kEnds) goto done;
         if (quote == QuoteRule::kPlain) goto text;
         if (room - o < kWidest) goto done;
-        std::string_view entity;
+        const char* entity;  // each of them six bytes long
         if (k == kApos) {
             entity = "&#146;";
             last = TOK_APOS;
@@ -316,9 +340,9 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
             in_quote = !in_quote;
             last = TOK_DQUOTE;
         }
-        std::memcpy(out + o, entity.data(), entity.size());
-        o += entity.size();
-        column += static_cast<std::int64_t>(entity.size());
+        std::memcpy(out + o, entity, 6);
+        o += 6;
+        column += 6;
         line_has_text = 1;
         after_newline = 0;
         last_char = c;

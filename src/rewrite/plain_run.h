@@ -32,15 +32,20 @@ struct PlainRunRules {
     // it the token-by-token reading acts on (see take_plain_tag), is taken
     // as the main loop takes it; otherwise a tag ends the run.
     bool tags = false;
+    // A blank that wraps is made a line end in the run, as the main loop
+    // makes it; otherwise it ends the run.
+    bool wrap_here = false;
 };
 
 // Takes, from the bytes already held by both windows, the longest run that
 // next_token would turn into TOK_CHAR and TOK_SPACE tokens (and bytes it
 // consumes without a token: line ends, control bytes, stripped indentation)
 // on which the caller does nothing, or, by the rules, rewrites quotes as the
-// main loop would, or takes entities and plain tags as it would. Stops
+// main loop would, or takes entities, plain tags and wrapping blanks as it
+// would. Stops
 // before anything else: any other tag, an
-// entity, a quote that matters, a blank that would wrap, a CR that may be
+// entity, a quote that matters, a blank that would wrap where the run may
+// not wrap it, a CR that may be
 // removed, a line end that needs a debug prefix. Returns the token of the
 // last byte taken that gives one (TOK_CHAR, TOK_SPACE, TOK_DQUOTE,
 // TOK_APOS, an entity's token or TOK_TAG_END after a tag), or TOK_EOF when
