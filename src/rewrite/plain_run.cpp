@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/byte_scan.h"
 
 namespace zorbel {
@@ -114,6 +118,35 @@ std::size_t plain_tag_length(const RewriteState& s, const unsigned char* tag, st
     return length;
 }
 
+bool ends_text(unsigned char b) { return kClasses[b] != kText && b != ' '; }
+
+// Copies in[0..n) to out up to the first byte that ends a run of text and
+// blanks, and returns its index, or n. Bytes of out past that index may be
+// written too, never at or past out + n.
+std::size_t copy_text(unsigned char* out, const unsigned char* in, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes a step: most runs of text end within the first.
+    const __m128i below_space = _mm_set1_epi8(0x1F);
+    const __m128i dquote = _mm_set1_epi8('"');
+    const __m128i apos = _mm_set1_epi8('\'');  // '&' with bit 0 set
+    const __m128i bit0 = _mm_set1_epi8(1);
+    const __m128i gt = _mm_set1_epi8('>');      // '<' with bit 1 set
+    const __m128i bit1 = _mm_set1_epi8(2);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), x);
+        const __m128i stops = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(x, below_space), x), _mm_cmpeq_epi8(x, dquote)),
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(x, bit0), apos), _mm_cmpeq_epi8(_mm_or_si128(x, bit1), gt)));
+        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops))) {
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+        }
+    }
+#endif
+    return i + scan::copy_until(out + i, in + i, n - i, text_ends, ends_text);
+}
+
 }  // namespace
 
 TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
@@ -149,6 +182,35 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     // a run no longer than the room left.
     constexpr std::size_t kWidest = 6;
     constexpr std::size_t kEntityMax = kEntityBound + 1;  // an entity is copied whole
+    // A quote or apostrophe at i, with room for its entity: written as the
+    // main loop writes it.
+    const auto rewrite_quote = [&](bool apostrophe) {
+        const char* entity;  // each of them six bytes long
+        if (apostrophe) {
+            entity = "&#146;";
+            last = TOK_APOS;
+        } else {
+            entity = in_quote ? "&#148;" : "&#147;";
+            in_quote = !in_quote;
+            last = TOK_DQUOTE;
+        }
+        std::memcpy(out + o, entity, 6);
+        o += 6;
+        column += 6;
+        line_has_text = 1;
+        after_newline = 0;
+        last_char = in[i];
+        entity_length = 0;
+        changed = true;
+        ++i;
+    };
+    const auto take_newline = [&] {
+        out[o++] = '\n';
+        column = 0;
+        line_has_text = 0;
+        after_newline = 1;
+        ++i;
+    };
     while (i < n && o < room) {
         const unsigned char c = in[i];
         const ByteClass k = kClasses[c];
@@ -213,52 +275,71 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 quote = rules.apos;
                 break;
             case kText:
-            text: {
-                // This byte and the words and blanks after it, copied as one.
-                // After a text byte a blank is never indentation; it ends
-                // the run only where it would wrap: at an index from
-                // blank_stop on, its column would pass the margin.
-                const std::size_t from = i;
-                const std::size_t limit = std::min(n, from + (room - o));
-                std::size_t blank_stop = limit;
-                if (rules.wrap_blanks) {
-                    const std::int64_t left = std::max<std::int64_t>(0, std::int64_t{margin} - column);
-                    blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(left, limit - from));
-                }
-                const auto is_end = [](unsigned char b) { return kClasses[b] != kText && b != ' '; };
-                // Where no byte past the position is yet part of the work
-                // file, the bytes are copied as they are scanned, in words;
-                // what lands past the run's end is written over later or
-                // never counted.
-                const bool copy_as_scanned = o >= touched;
-                std::size_t stop = from + 1;
-                if (copy_as_scanned) {
-                    out[o] = c;
-                    stop += scan::copy_until(out + o + 1, in + stop, limit - stop, text_ends, is_end);
-                } else {
-                    stop += scan::find_first(in + stop, limit - stop, text_ends, is_end);
-                }
-                if (blank_stop < stop) {
-                    const std::size_t look = std::max(blank_stop, from + 1);
-                    if (look < stop) {
-                        if (const void* blank = std::memchr(in + look, ' ', stop - look)) {
-                            stop = static_cast<std::size_t>(static_cast<const unsigned char*>(blank) - in);
+            text:
+                // Words and blanks, and the quotes and line ends between
+                // them, taken in turn here without going round the switch.
+                for (;;) {
+                    // This byte and the words and blanks after it, copied
+                    // as one. After a text byte a blank is never
+                    // indentation; it ends the run only where it would
+                    // wrap: at an index from blank_stop on, its column
+                    // would pass the margin.
+                    const std::size_t from = i;
+                    const std::size_t limit = std::min(n, from + (room - o));
+                    std::size_t blank_stop = limit;
+                    if (rules.wrap_blanks) {
+                        const std::int64_t left = std::max<std::int64_t>(0, std::int64_t{margin} - column);
+                        blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(left, limit - from));
+                    }
+                    // Where no byte past the position is yet part of the
+                    // work file, the bytes are copied as they are scanned,
+                    // in words; what lands past the run's end is written
+                    // over later or never counted.
+                    const bool copy_as_scanned = o >= touched;
+                    std::size_t stop = from + 1;
+                    if (copy_as_scanned) {
+                        out[o] = in[from];
+                        stop += copy_text(out + o + 1, in + stop, limit - stop);
+                    } else {
+                        stop += scan::find_first(in + stop, limit - stop, text_ends, ends_text);
+                    }
+                    if (blank_stop < stop) {
+                        const std::size_t look = std::max(blank_stop, from + 1);
+                        if (look < stop) {
+                            if (const void* blank = std::memchr(in + look, ' ', stop - look)) {
+                                stop = static_cast<std::size_t>(static_cast<const unsigned char*>(blank) - in);
+                            }
                         }
                     }
+                    if (!copy_as_scanned) std::memcpy(out + o, in + from, stop - from);
+                    o += stop - from;
+                    i = stop;
+                    column += static_cast<std::int64_t>(i - from);
+                    line_has_text = 1;
+                    after_newline = 0;
+                    std::size_t word_end = i - 1;
+                    while (kClasses[in[word_end]] == kBlank) --word_end;
+                    last = word_end == i - 1 ? TOK_CHAR : TOK_SPACE;
+                    last_char = in[word_end];
+                    entity_length = 0;
+
+                    if (i >= n || o >= room) break;
+                    const unsigned char after = in[i];
+                    const ByteClass after_class = kClasses[after];
+                    if ((after_class == kApos && rules.apos == QuoteRule::kRewritten) ||
+                        (after_class == kDquote && rules.dquote == QuoteRule::kRewritten)) {
+                        if (room - o < kWidest) goto done;
+                        rewrite_quote(after_class == kApos);
+                    } else if (after_class == kNewline && !s.debug_prefixes) {
+                        take_newline();
+                    } else {
+                        break;
+                    }
+                    // On with the next words straight away; anything else
+                    // goes round the switch.
+                    if (i >= n || o >= room || kClasses[in[i]] != kText) break;
                 }
-                if (!copy_as_scanned) std::memcpy(out + o, in + from, stop - from);
-                o += stop - from;
-                i = stop;
-                column += static_cast<std::int64_t>(i - from);
-                line_has_text = 1;
-                after_newline = 0;
-                std::size_t word_end = i - 1;
-                while (kClasses[in[word_end]] == kBlank) --word_end;
-                last = word_end == i - 1 ? TOK_CHAR : TOK_SPACE;
-                last_char = in[word_end];
-                entity_length = 0;
                 continue;
-            }
             case kBlank:
                 if (strip_indent && !line_has_text) {
                     // Indentation: each blank echoed, then moved back over.
@@ -294,11 +375,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 continue;
             case kNewline:
                 if (s.debug_prefixes) goto done;
-                out[o++] = c;
-                column = 0;
-                line_has_text = 0;
-                after_newline = 1;
-                ++i;
+                take_newline();
                 continue;
             case kReturn:
                 // A CR right after a line end may be removed while the
@@ -331,24 +408,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
         if (quote == QuoteRule::kEnds) goto done;
         if (quote == QuoteRule::kPlain) goto text;
         if (room - o < kWidest) goto done;
-        const char* entity;  // each of them six bytes long
-        if (k == kApos) {
-            entity = "&#146;";
-            last = TOK_APOS;
-        } else {
-            entity = in_quote ? "&#148;" : "&#147;";
-            in_quote = !in_quote;
-            last = TOK_DQUOTE;
-        }
-        std::memcpy(out + o, entity, 6);
-        o += 6;
-        column += 6;
-        line_has_text = 1;
-        after_newline = 0;
-        last_char = c;
-        entity_length = 0;
-        changed = true;
-        ++i;
+        rewrite_quote(k == kApos);
     }
 done:
     if (i == 0) return TOK_EOF;
