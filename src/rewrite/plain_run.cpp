@@ -149,15 +149,20 @@ std::size_t copy_text(unsigned char* out, const unsigned char* in, std::size_t n
 
 }  // namespace
 
-TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
+TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
     if (s.pending_tag_end) return TOK_EOF;
     const std::size_t n = s.input_file.held_ahead();
     const std::size_t room = s.work_file.room_ahead();
     if (n == 0 || room == 0) return TOK_EOF;
     const unsigned char* in = s.input_file.ahead();
-    if (in[0] == '>' || (in[0] == '<' && !rules.tags)) return TOK_EOF;
+    if (in[0] == '>' || (in[0] == '<' && !rules_in.tags)) return TOK_EOF;
     unsigned char* out = s.work_file.ahead();
 
+    // Everything the loop consults is copied here first: the bytes it stores
+    // may alias any memory, and would make the compiler load it again after
+    // every store.
+    const PlainRunRules rules = rules_in;
+    const bool debug_prefixes = s.debug_prefixes;
     const bool strip_indent = s.run.options.strip_indent != 0;
     const int margin = s.run.options.wrap_margin;
     const bool amp_plain = s.in_raw != 0;
@@ -203,6 +208,12 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
         entity_length = 0;
         changed = true;
         ++i;
+    };
+    // Whether a run of words and blanks may start at b: a text byte, or a
+    // blank that is neither indentation nor due to wrap.
+    const auto starts_words = [&](unsigned char b) {
+        return kClasses[b] == kText ||
+               (b == ' ' && line_has_text && !(rules.wrap_blanks && column + 1 > margin));
     };
     const auto take_newline = [&] {
         out[o++] = '\n';
@@ -276,14 +287,15 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 break;
             case kText:
             text:
+                // At a text byte, or a blank after text on the line that
+                // does not wrap.
                 // Words and blanks, and the quotes and line ends between
                 // them, taken in turn here without going round the switch.
                 for (;;) {
                     // This byte and the words and blanks after it, copied
-                    // as one. After a text byte a blank is never
-                    // indentation; it ends the run only where it would
-                    // wrap: at an index from blank_stop on, its column
-                    // would pass the margin.
+                    // as one. After text a blank is never indentation; it
+                    // ends the run only where it would wrap: at an index
+                    // from blank_stop on, its column would pass the margin.
                     const std::size_t from = i;
                     const std::size_t limit = std::min(n, from + (room - o));
                     std::size_t blank_stop = limit;
@@ -304,7 +316,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                         stop += scan::find_first(in + stop, limit - stop, text_ends, ends_text);
                     }
                     if (blank_stop < stop) {
-                        const std::size_t look = std::max(blank_stop, from + 1);
+                        const std::size_t look = std::max(blank_stop, from);
                         if (look < stop) {
                             if (const void* blank = std::memchr(in + look, ' ', stop - look)) {
                                 stop = static_cast<std::size_t>(static_cast<const unsigned char*>(blank) - in);
@@ -318,10 +330,15 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                     line_has_text = 1;
                     after_newline = 0;
                     std::size_t word_end = i - 1;
-                    while (kClasses[in[word_end]] == kBlank) --word_end;
-                    last = word_end == i - 1 ? TOK_CHAR : TOK_SPACE;
-                    last_char = in[word_end];
-                    entity_length = 0;
+                    while (word_end > from && kClasses[in[word_end]] == kBlank) --word_end;
+                    if (kClasses[in[word_end]] == kBlank) {
+                        // Blanks alone leave the token text as it was.
+                        last = TOK_SPACE;
+                    } else {
+                        last = word_end == i - 1 ? TOK_CHAR : TOK_SPACE;
+                        last_char = in[word_end];
+                        entity_length = 0;
+                    }
 
                     if (i >= n || o >= room) break;
                     const unsigned char after = in[i];
@@ -330,17 +347,18 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                         (after_class == kDquote && rules.dquote == QuoteRule::kRewritten)) {
                         if (room - o < kWidest) goto done;
                         rewrite_quote(after_class == kApos);
-                    } else if (after_class == kNewline && !s.debug_prefixes) {
+                    } else if (after_class == kNewline && !debug_prefixes) {
                         take_newline();
                     } else {
                         break;
                     }
                     // On with the next words straight away; anything else
                     // goes round the switch.
-                    if (i >= n || o >= room || kClasses[in[i]] != kText) break;
+                    if (i >= n || o >= room || !starts_words(in[i])) break;
                 }
                 continue;
             case kBlank:
+                if (starts_words(c)) goto text;
                 if (strip_indent && !line_has_text) {
                     // Indentation: each blank echoed, then moved back over.
                     do {
@@ -357,7 +375,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                     // it: CR LF in its place, a new output line, the file
                     // changed. Left to the token loop inside a tag, where
                     // a wrap alone changes nothing, and before a debug prefix.
-                    if (!rules.wrap_here || s.debug_prefixes || room - o < 2) goto done;
+                    if (!rules.wrap_here || debug_prefixes || room - o < 2) goto done;
                     if (c == ' ') after_newline = 0;
                     out[o++] = '\r';
                     out[o++] = '\n';
@@ -374,7 +392,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
                 ++i;
                 continue;
             case kNewline:
-                if (s.debug_prefixes) goto done;
+                if (debug_prefixes) goto done;
                 take_newline();
                 continue;
             case kReturn:
