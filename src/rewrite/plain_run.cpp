@@ -94,6 +94,27 @@ std::size_t plain_tag_length(const RewriteState& s, const unsigned char* tag, st
     const std::size_t limit = std::min(held, kTagBound + 1);  // the '>' is at most the bound's byte
     bool in_attr_quote = false;
     std::size_t j = 1;
+#if defined(__SSE2__)
+    if (held >= 17) {
+        // Most tags end within sixteen bytes with nothing but name bytes
+        // before their '>': one look settles those.
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tag + 1));
+        const __m128i stops = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x20)), x), _mm_cmpeq_epi8(x, _mm_set1_epi8('"'))),
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('&')),
+                         // '<' with bit 1 set is '>', and nothing else is
+                         _mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(2)), _mm_set1_epi8('>'))));
+        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops))) {
+            const std::size_t first = 1 + static_cast<std::size_t>(std::countr_zero(mask));
+            if (first > 1 && tag[first] == '>') {
+                const std::size_t length = first + 1;
+                if (!is_generic_tag(s, std::string_view(reinterpret_cast<const char*>(tag), length))) return 0;
+                last_char = tag[first - 1];
+                return length;
+            }
+        }
+    }
+#endif
     for (;; ++j) {
         if (j >= limit) return 0;
         const TagByteClass k = kTagClasses[tag[j]];
@@ -208,6 +229,24 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
         entity_length = 0;
         changed = true;
         ++i;
+    };
+    // A tag at i taken whole, when it is one the main loop would take
+    // back unchanged; false, with nothing done, for any other.
+    const auto take_tag = [&] {
+        int tag_last = -1;
+        const std::size_t length = plain_tag_length(s, in + i, n - i, column, tag_last);
+        if (length == 0 || room - o < length) return false;
+        scan::copy_short(out + o, in + i, length);
+        o += length;
+        i += length;
+        column += static_cast<std::int64_t>(length);
+        line_has_text = 1;
+        after_newline = 0;
+        last = TOK_TAG_END;
+        last_char = tag_last;
+        entity_length = 0;
+        tag_echoed = length;
+        return true;
     };
     // Whether a run of words and blanks may start at b: a text byte, or a
     // blank that is neither indentation nor due to wrap.
@@ -406,21 +445,9 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
                 line_has_text = 1;
                 ++i;
                 continue;
-            case kStop: {
-                if (c != '<' || !rules.tags) goto done;
-                const std::size_t length = plain_tag_length(s, in + i, n - i, column, last_char);
-                if (length == 0 || room - o < length) goto done;
-                scan::copy_short(out + o, in + i, length);
-                o += length;
-                i += length;
-                column += static_cast<std::int64_t>(length);
-                line_has_text = 1;
-                after_newline = 0;
-                last = TOK_TAG_END;
-                entity_length = 0;
-                tag_echoed = length;
+            case kStop:
+                if (c != '<' || !rules.tags || !take_tag()) goto done;
                 continue;
-            }
         }
         // A quote or an apostrophe.
         if (quote == QuoteRule::kEnds) goto done;
