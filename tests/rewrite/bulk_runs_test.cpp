@@ -160,6 +160,21 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
         {"entity cut by the end of the input", "a &nbs", none},
         {"'<' only, far past the bound", std::string(700, '<'), none},
         {"'<' run ending in a tag end", std::string(450, '<') + "p>" + std::string(300, '<') + "\r\n>", none},
+        // Tags taken whole within a run: a blank inside at the margin wraps
+        // only outside attribute values, the first byte never wraps.
+        {"tag blank exactly at the margin", std::string(60, 'x') + " <span id=ab title=\"c d\">e</span> f",
+         [](PassSetup& p) { p.options.wrap_margin = 70; }},
+        {"tag blank one past the margin", std::string(60, 'x') + " <span id=abc title=\"c d\">e</span> f",
+         [](PassSetup& p) { p.options.wrap_margin = 70; }},
+        {"tag blank inside a value past the margin", std::string(60, 'x') + " <b title=\"c d e f g\">h</b>",
+         [](PassSetup& p) { p.options.wrap_margin = 68; }},
+        {"tag opening with a quote or a blank", "a <\"b c\"> d < e> f <\t> g", [](PassSetup& p) { p.options.wrap_margin = 1; }},
+        {"blank after a tag at the margin", "abcd<i>x</i> y z", [](PassSetup& p) { p.options.wrap_margin = 12; }},
+        {"tags next to entities and quotes", "<em>&nbsp;</em>\"<b>it's</b>\"&amp;<i>&#147;</i>", none},
+        // A fatal stamp keeps the work file as written, stale bytes included.
+        {"stamp cut off after a shortened entity", "a&nbsp;b<!-- $ZBL$:DATETIME -->old", none},
+        {"stamp cut off after a removed placeholder",
+         "<img src=\"chrome://editor/content/images/tag-comment.gif\">ab <!-- $ZBL$:DATETIME -->old", none},
     };
     for (const Case& c : cases) {
         for (std::size_t block : test::kBlockSizes) {
