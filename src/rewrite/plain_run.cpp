@@ -1,6 +1,7 @@
 #include "rewrite/plain_run.h"
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -275,22 +276,49 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
                 // held, is left to the token loop.
                 const std::size_t held = n - i;
                 std::size_t length = 0;
-                for (std::size_t j = 1; j <= kEntityBound; ++j) {
-                    if (j >= held || in[i + j] < 0x20) goto done;
-                    if (in[i + j] == ';') {
-                        length = j + 1;
-                        break;
+                static_assert(kEntityBound + 1 == 8);
+                if (held >= 8) {
+                    // The seven bytes after the '&' looked at in one word.
+                    std::uint64_t x;
+                    std::memcpy(&x, in + i, 8);
+                    if constexpr (std::endian::native == std::endian::little) {
+                        const std::uint64_t body = x >> 8;  // its top byte is 0: not looked at
+                        const std::uint64_t flags =
+                            (scan::below(body, 0x20) | scan::equal(body, ';')) & (scan::kHighs >> 8);
+                        if (flags == 0) {
+                            length = 8;
+                        } else {
+                            const std::size_t at = 1 + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
+                            if (in[i + at] != ';') goto done;
+                            length = at + 1;
+                        }
                     }
+                    // All eight bytes are copied: past the entity they are
+                    // written over later or never counted, unless bytes
+                    // there already belong to the work file.
+                    std::memcpy(s.token_text, &x, 8);
+                    if (o >= touched) std::memcpy(out + o, &x, 8);
                 }
-                if (length == 0) length = kEntityBound + 1;
+                if (length == 0) {
+                    for (std::size_t j = 1; j <= kEntityBound; ++j) {
+                        if (j >= held || in[i + j] < 0x20) goto done;
+                        if (in[i + j] == ';') {
+                            length = j + 1;
+                            break;
+                        }
+                    }
+                    if (length == 0) length = kEntityBound + 1;
+                    std::memcpy(s.token_text, in + i, length);
+                    std::memcpy(out + o, in + i, length);
+                } else if (o < touched) {
+                    std::memcpy(out + o, in + i, length);
+                }
                 const std::string_view text(reinterpret_cast<const char*>(in + i), length);
-                std::memcpy(out + o, in + i, length);
                 touched = std::max(touched, o + length);
                 column += static_cast<std::int64_t>(length);
                 line_has_text = 1;
                 after_newline = 0;
                 i += length;
-                std::memcpy(s.token_text, text.data(), length);
                 entity_length = length;
                 if (text == "&#147;" || text == "&#148;" || text == "&quot;") {
                     last = text == "&#147;" ? TOK_LDQUO : text == "&#148;" ? TOK_RDQUO : TOK_QUOT;
