@@ -80,6 +80,35 @@ constexpr std::array<TagByteClass, 256> make_tag_classes() {
 
 constexpr std::array<TagByteClass, 256> kTagClasses = make_tag_classes();
 
+// A whole paragraph or anchor tag at tag[0] == '<' (its name begins with
+// 'p' or 'a', either case), within the held bytes and the capture bound,
+// with no line end or other control byte: the tokenizer gives it a token of
+// its own and does not read it again. Returns its length with '<' and '>',
+// or 0 for any other tag.
+std::size_t para_or_anchor_length(const unsigned char* tag, std::size_t held) {
+    const std::size_t limit = std::min(held, kTagBound + 1);
+    if (limit < 2) return 0;
+    const unsigned char name = tag[1] | 0x20;
+    if (name != 'p' && name != 'a') return 0;
+    std::size_t j = 1;
+#if defined(__SSE2__)
+    for (; j + 16 <= limit; j += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tag + j));
+        const __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x1F)), x),
+                                           _mm_cmpeq_epi8(x, _mm_set1_epi8('>')));
+        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops))) {
+            j += static_cast<std::size_t>(std::countr_zero(mask));
+            return tag[j] == '>' ? j + 1 : 0;
+        }
+    }
+#endif
+    for (; j < limit; ++j) {
+        if (tag[j] == '>') return j + 1;
+        if (tag[j] < 0x20) return 0;
+    }
+    return 0;
+}
+
 // A whole tag at tag[0] == '<', within the held bytes, that the tokenizer
 // would capture and hand back as a generic tag and that the token-by-token
 // reading would then copy unchanged: no line end or other control byte, no
@@ -188,7 +217,10 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
     const bool strip_indent = s.run.options.strip_indent != 0;
     const int margin = s.run.options.wrap_margin;
     const bool amp_plain = s.in_raw != 0;
-    const bool collapse_armed = s.crlf_collapse_active != 0;
+    bool collapse_armed = s.crlf_collapse_active != 0;
+    const bool no_wrap = s.no_wrap != 0;
+    const bool reset_quotes = s.run.options.reset_quotes_at_para != 0;
+    const int collapse_option = s.run.options.collapse_crlf;
     const bool nbsp_to_space = s.run.options.nbsp_to_space != 0;
     std::int64_t column = s.out_column;
     int line_has_text = s.line_has_text;
@@ -197,13 +229,15 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
 
     TokenCode last = TOK_EOF;
     int last_char = -1;           // the last byte that set the token text
-    std::size_t entity_length = 0;  // or the entity that set it last, already copied there
+    std::size_t entity_length = 0;  // or the entity or whole tag that set it last, already copied there
     std::size_t o = 0;            // bytes kept in the work file
     // Furthest byte stored, stripped blanks included, or already held as
     // part of the work file past the position.
     std::size_t touched = s.work_file.held_past_position();
     bool changed = false;
     std::size_t tag_echoed = 0;   // the last tag taken, with its '<' and '>'
+    bool generic_tag_taken = false;
+    bool para_taken = false;
     std::size_t i = 0;
     // Each step writes at most kWidest bytes for one byte read, or copies
     // a run no longer than the room left.
@@ -234,6 +268,33 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
     // A tag at i taken whole, when it is one the main loop would take
     // back unchanged; false, with nothing done, for any other.
     const auto take_tag = [&] {
+        if (!no_wrap) {
+            // A paragraph or anchor tag is taken as the main loop takes it
+            // outside a no-wrap region: copied whole, its text left as the
+            // token text; a paragraph also ends a quote left open (when
+            // asked) and arms the line-break collapse (when asked). Where
+            // blanks do not wrap, a blank after an anchor may move and the
+            // tag is left to the token loop.
+            if (const std::size_t length = para_or_anchor_length(in + i, n - i)) {
+                if (room - o < length) return false;
+                scan::copy_short(out + o, in + i, length);
+                scan::copy_short(s.token_text, in + i, length);
+                if ((in[i + 1] | 0x20) == 'p') {
+                    if (reset_quotes) in_quote = 0;
+                    collapse_armed = collapse_option != 0;
+                    para_taken = true;
+                }
+                o += length;
+                i += length;
+                column += static_cast<std::int64_t>(length);
+                line_has_text = 1;
+                after_newline = 0;
+                last = TOK_TAG_END;
+                entity_length = length;
+                tag_echoed = length;
+                return true;
+            }
+        }
         int tag_last = -1;
         const std::size_t length = plain_tag_length(s, in + i, n - i, column, tag_last);
         if (length == 0 || room - o < length) return false;
@@ -247,6 +308,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
         last_char = tag_last;
         entity_length = 0;
         tag_echoed = length;
+        generic_tag_taken = true;
         return true;
     };
     // Whether a run of words and blanks may start at b: a text byte, or a
@@ -492,11 +554,10 @@ done:
     s.after_newline = after_newline;
     s.in_quote = in_quote;
     if (changed) s.file_changed = 1;
-    if (tag_echoed > 0) {
-        // As the capture and the second reading of the tag leave them.
-        s.token_echoed = tag_echoed;
-        s.tag_handed_back = 0;
-    }
+    if (para_taken) s.crlf_collapse_active = collapse_option;
+    // As the capture, and for a generic tag the second reading, leave them.
+    if (tag_echoed > 0) s.token_echoed = tag_echoed;
+    if (generic_tag_taken) s.tag_handed_back = 0;
     if (entity_length > 0) {
         s.token_text[entity_length] = 0;
         s.token_length = entity_length;
