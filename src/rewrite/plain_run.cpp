@@ -1,8 +1,8 @@
 #include "rewrite/plain_run.h"
 
 #include <algorithm>
-#include <bit>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
