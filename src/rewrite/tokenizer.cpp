@@ -175,6 +175,8 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
     }
 
     if (whole) {
+        // is_generic_tag tells the tags below apart the same way: the two
+        // change together.
         std::string_view text = s.token();
         if (is_placeholder(s, text)) {
             unwrite(s, s.token_echoed);
