@@ -241,7 +241,10 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
 
     TokenCode last = TOK_EOF;
     int last_char = -1;           // the last byte that set the token text
-    std::size_t entity_length = 0;  // or the entity or whole tag that set it last, already copied there
+    std::size_t entity_length = 0;  // or the entity or whole tag that set it last
+    // Where that text is to be copied from at the end, or null when it is
+    // already in the token text (an entity is copied at once).
+    const unsigned char* captured_from = nullptr;
     std::size_t o = 0;            // bytes kept in the work file
     // Furthest byte stored, stripped blanks included, or already held as
     // part of the work file past the position.
@@ -290,7 +293,6 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
             if (const std::size_t length = para_or_anchor_length(in + i, n - i)) {
                 if (room - o < length) return false;
                 scan::copy_short(out + o, in + i, length);
-                scan::copy_short(s.token_text, in + i, length);
                 if ((in[i + 1] | 0x20) == 'p') {
                     if (reset_quotes) in_quote = 0;
                     collapse_armed = collapse_option != 0;
@@ -303,6 +305,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
                 after_newline = 0;
                 last = TOK_TAG_END;
                 entity_length = length;
+                captured_from = in + i - length;
                 tag_echoed = length;
                 return true;
             }
@@ -394,6 +397,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
                 after_newline = 0;
                 i += length;
                 entity_length = length;
+                captured_from = nullptr;
                 if (text == "&#147;" || text == "&#148;" || text == "&quot;") {
                     last = text == "&#147;" ? TOK_LDQUO : text == "&#148;" ? TOK_RDQUO : TOK_QUOT;
                     if (rules.dquote == QuoteRule::kRewritten) {
@@ -571,6 +575,7 @@ done:
     if (tag_echoed > 0) s.token_echoed = tag_echoed;
     if (generic_tag_taken) s.tag_handed_back = 0;
     if (entity_length > 0) {
+        if (captured_from != nullptr) scan::copy_short(s.token_text, captured_from, entity_length);
         s.token_text[entity_length] = 0;
         s.token_length = entity_length;
     } else if (last_char >= 0) {
