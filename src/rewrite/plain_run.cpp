@@ -332,6 +332,17 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
         return kClasses[b] == kText ||
                (b == ' ' && line_has_text && !(rules.wrap_blanks && column + 1 > margin));
     };
+    // A blank at i that wraps, made a line end: CR LF in its place, a new
+    // output line, the file changed.
+    const auto wrap_blank = [&] {
+        if (in[i] == ' ') after_newline = 0;
+        out[o++] = '\r';
+        out[o++] = '\n';
+        column = 0;
+        changed = true;
+        last = TOK_SPACE;
+        ++i;
+    };
     const auto take_newline = [&] {
         out[o++] = '\n';
         column = 0;
@@ -494,6 +505,9 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
                         rewrite_quote(after_class == kApos);
                     } else if (after_class == kNewline && !debug_prefixes) {
                         take_newline();
+                    } else if (after == ' ' && rules.wrap_here && !debug_prefixes && room - o >= 2) {
+                        // Words stop at a blank only where it wraps.
+                        wrap_blank();
                     } else {
                         break;
                     }
@@ -521,13 +535,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules_in) {
                     // changed. Left to the token loop inside a tag, where
                     // a wrap alone changes nothing, and before a debug prefix.
                     if (!rules.wrap_here || debug_prefixes || room - o < 2) goto done;
-                    if (c == ' ') after_newline = 0;
-                    out[o++] = '\r';
-                    out[o++] = '\n';
-                    column = 0;
-                    changed = true;
-                    last = TOK_SPACE;
-                    ++i;
+                    wrap_blank();
                     continue;
                 }
                 if (c == ' ') after_newline = 0;
