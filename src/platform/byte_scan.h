@@ -43,6 +43,31 @@ std::size_t find_first(const unsigned char* p, std::size_t n, WordStops word_sto
     return n;
 }
 
+// Copies p[0..n) to `to` up to the first byte is_stop accepts, and returns
+// that byte's index, or n. Copies whole words as it looks: bytes of `to`
+// after the stop may be overwritten too, never at or past to + n. The
+// caller must own all of to[0..n) and care for none of it past the stop.
+template <class WordStops, class ByteStops>
+std::size_t copy_until(unsigned char* to, const unsigned char* p, std::size_t n, WordStops word_stops,
+                       ByteStops is_stop) {
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t x;
+            std::memcpy(&x, p + i, 8);
+            std::memcpy(to + i, &x, 8);
+            if (const std::uint64_t flags = word_stops(x)) {
+                return i + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
+            }
+        }
+    }
+    for (; i < n; ++i) {
+        if (is_stop(p[i])) return i;
+        to[i] = p[i];
+    }
+    return n;
+}
+
 // Copies n bytes between buffers that do not overlap, 32 at a time, then
 // eight at a time. For the short copies of tag text: compilers tend to
 // expand a memcpy whose size they can bound into a string instruction that

@@ -28,17 +28,26 @@ struct PlainRunRules {
     // rewritten like '"' when quotes are rewritten, "&nbsp;" made a blank
     // when asked; otherwise an entity ends the run.
     bool entities = false;
+    // A whole tag the tokenizer would hand back unchanged, with nothing in
+    // it the token-by-token reading acts on, and, outside a no-wrap region,
+    // a whole paragraph or anchor tag, are taken as the main loop takes
+    // them; any other tag ends the run. For the main loop only.
+    bool tags = false;
+    // A blank that wraps is made a line end in the run, as the main loop
+    // makes it; otherwise it ends the run.
+    bool wrap_here = false;
 };
 
 // Takes, from the bytes already held by both windows, the longest run that
 // next_token would turn into TOK_CHAR and TOK_SPACE tokens (and bytes it
 // consumes without a token: line ends, control bytes, stripped indentation)
-// on which the caller does nothing, or, by the rules, rewrites quotes as the
-// main loop would. Stops before anything else: a tag, an
-// entity, a quote that matters, a blank that would wrap, a CR that may be
-// removed, a line end that needs a debug prefix. Returns the token of the
-// last byte taken that gives one (TOK_CHAR, TOK_SPACE, TOK_DQUOTE or
-// TOK_APOS), or TOK_EOF when
+// on which the caller does nothing, or, by the rules, rewrites quotes, takes
+// entities and tags, and wraps blanks as the main loop would. Stops before
+// anything else: any other tag, an entity or quote the rules leave to the
+// caller, a blank that would wrap where the run may not wrap it, a CR that
+// may be removed, a line end that needs a debug prefix. Returns the token of
+// the last byte taken that gives one (TOK_CHAR, TOK_SPACE, TOK_DQUOTE,
+// TOK_APOS, an entity's token, or TOK_TAG_END after a tag), or TOK_EOF when
 // none did. Never reads from or writes to the streams' files.
 TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules);
 

@@ -136,7 +136,12 @@ RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool 
         if (s.bulk && token != TOK_ANCHOR) {
             const bool quotes_allowed = options.cute_quotes && !s.uncurly && !s.in_raw;
             const QuoteRule quotes = quotes_allowed ? QuoteRule::kRewritten : QuoteRule::kPlain;
-            PlainRunRules rules{!s.in_raw && !s.no_wrap, quotes, quotes, true};
+            const PlainRunRules rules{.wrap_blanks = !s.in_raw && !s.no_wrap,
+                                      .dquote = quotes,
+                                      .apos = quotes,
+                                      .entities = true,
+                                      .tags = true,
+                                      .wrap_here = true};
             TokenCode last = take_plain_run(s, rules);
             if (last != TOK_EOF) token = last;
         }

@@ -102,6 +102,12 @@ public:
         return off < buf_.size() ? static_cast<std::size_t>(buf_.size() - off) : 0;
     }
     unsigned char* ahead() { return buf_.data() + (pos_ - base_); }
+    // How many of the bytes ahead are already part of the file (written,
+    // then moved back over); the rest of the room holds nothing that counts.
+    std::size_t held_past_position() const {
+        std::uint64_t off = pos_ - base_;
+        return off < len_ ? static_cast<std::size_t>(len_ - off) : 0;
+    }
     void advance(std::size_t n, std::size_t touched) {
         std::size_t reach = static_cast<std::size_t>(pos_ - base_) + touched;
         if (reach > len_) len_ = reach;

@@ -56,8 +56,7 @@ TokenCode capture_entity(RewriteState& s) {
     return TOK_ENTITY;
 }
 
-bool is_placeholder(const RewriteState& s) {
-    std::string_view text = s.token();
+bool is_placeholder(const RewriteState& s, std::string_view text) {
     if (s.run.options.dump_editor_junk && equals_ignoring_case(text, kImagePlaceholder)) return true;
     return text.starts_with(kCommentPlaceholderStart) &&
            text.find(kCommentPlaceholderNamespace) != std::string_view::npos;
@@ -176,8 +175,10 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
     }
 
     if (whole) {
+        // is_generic_tag tells the tags below apart the same way: the two
+        // change together.
         std::string_view text = s.token();
-        if (is_placeholder(s)) {
+        if (is_placeholder(s, text)) {
             unwrite(s, s.token_echoed);
             s.file_changed = 1;
             return Captured::kNoToken;
@@ -225,6 +226,30 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
 }
 
 }  // namespace
+
+bool is_generic_tag(const RewriteState& s, std::string_view text) {
+    if (text.size() < 2) return true;
+    // Every tag acted on is told apart by its second byte first: most tags
+    // are settled by one comparison.
+    switch (lower(static_cast<unsigned char>(text[1]))) {
+        case 'p':
+        case 'a':
+            return false;
+        case '!':
+            return !equals_ignoring_case(text, kMarkerUncurly) && !equals_ignoring_case(text, kMarkerCurly) &&
+                   !equals_ignoring_case(text, kMarkerDontWrap) &&
+                   !(s.run.options.datetime_stamps && equals_ignoring_case(text, kMarkerDateTime));
+        case 's':
+            return !starts_with_ignoring_case(text, "<script") && !starts_with_ignoring_case(text, "<style");
+        case '/':
+            return !starts_with_ignoring_case(text, "</script") && !starts_with_ignoring_case(text, "</style");
+        case 'c':
+        case 'i':
+            return !is_placeholder(s, text);
+        default:
+            return true;
+    }
+}
 
 TokenCode next_token(RewriteState& s) {
     if (s.pending_tag_end) return TOK_TAG_END;

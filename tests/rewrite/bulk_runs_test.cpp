@@ -160,6 +160,31 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
         {"entity cut by the end of the input", "a &nbs", none},
         {"'<' only, far past the bound", std::string(700, '<'), none},
         {"'<' run ending in a tag end", std::string(450, '<') + "p>" + std::string(300, '<') + "\r\n>", none},
+        // Tags taken whole within a run: a blank inside at the margin wraps
+        // only outside attribute values, the first byte never wraps.
+        {"tag blank exactly at the margin", std::string(60, 'x') + " <span id=ab title=\"c d\">e</span> f",
+         [](PassSetup& p) { p.options.wrap_margin = 70; }},
+        {"tag blank one past the margin", std::string(60, 'x') + " <span id=abc title=\"c d\">e</span> f",
+         [](PassSetup& p) { p.options.wrap_margin = 70; }},
+        {"tag blank inside a value past the margin", std::string(60, 'x') + " <b title=\"c d e f g\">h</b>",
+         [](PassSetup& p) { p.options.wrap_margin = 68; }},
+        {"tag opening with a quote or a blank", "a <\"b c\"> d < e> f <\t> g", [](PassSetup& p) { p.options.wrap_margin = 1; }},
+        {"blank after a tag at the margin", "abcd<i>x</i> y z", [](PassSetup& p) { p.options.wrap_margin = 12; }},
+        {"tags next to entities and quotes", "<em>&nbsp;</em>\"<b>it's</b>\"&amp;<i>&#147;</i>", none},
+        // Paragraph and anchor tags taken whole within a run: never read
+        // again, so blanks inside do not wrap; a paragraph ends an open quote
+        // and arms the collapse of the line breaks after it.
+        {"paragraph and anchor tags past the margin", "ab <p class=\"x y z\">c <a href=\"u v\" title=w>d</a> e",
+         [](PassSetup& p) { p.options.wrap_margin = 5; }},
+        {"paragraph closing an open quote", "a \"b <P>c\" d <p align=x>\"e", [](PassSetup& p) { p.options.reset_quotes_at_para = 1; }},
+        {"paragraph keeping an open quote", "a \"b <P>c\" d <p align=x>\"e", none},
+        {"paragraph arming the collapse", "x<p>\r\n\r\n\r\ny<p>\n\r\nz", [](PassSetup& p) { p.crlf_collapse_active = 0; }},
+        {"paragraph tag at the capture bound", "a <p" + std::string(199, 'x') + "> b <a" + std::string(200, 'y') + "> c", none},
+        {"anchor with a control byte", "a <a\x01href=x>b</a> c", none},
+        // A fatal stamp keeps the work file as written, stale bytes included.
+        {"stamp cut off after a shortened entity", "a&nbsp;b<!-- $ZBL$:DATETIME -->old", none},
+        {"stamp cut off after a removed placeholder",
+         "<img src=\"chrome://editor/content/images/tag-comment.gif\">ab <!-- $ZBL$:DATETIME -->old", none},
     };
     for (const Case& c : cases) {
         for (std::size_t block : test::kBlockSizes) {
