@@ -59,21 +59,17 @@ struct Staged {
     }
 };
 
-// Copies the work file into a fresh file in the target's directory.
-// "couldn't write" for a failed copy of the new content.
-void stage_copy(Run& run, const std::string& path, const std::string& directory, int source_fd,
-                Staged& staged, WorkFile& work) {
+enum class StageResult { kStaged, kNoFile, kCopyFailed };
+
+// Copies the new content from source_fd into a fresh file in the target's
+// directory, so that a rename can put it in place.
+StageResult stage_copy(const std::string& directory, int source_fd, Staged& staged) {
     staged.used = true;
     staged.file = create_beside(directory);
+    if (staged.file.fd < 0) return StageResult::kNoFile;
     bool read_failed = false;
-    if (staged.file.fd < 0) {
-        remove_work_file(work);
-        fail_with(run, "couldn't replace %s.\n", path);
-    }
-    if (copy_contents(source_fd, staged.file.fd, read_failed) != 0) {
-        remove_work_file(work);
-        fail_with(run, "couldn't write %s.\n", path);
-    }
+    return copy_contents(source_fd, staged.file.fd, read_failed) == 0 ? StageResult::kStaged
+                                                                      : StageResult::kCopyFailed;
 }
 
 // Backs up the target under its backup name: the old backup goes, the
@@ -160,7 +156,14 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
         remove_work_file(work);
         fail_with(run, "couldn't replace %s.\n", path);
     }
-    if (work_info.device != directory_info.device) stage_copy(run, path, directory, work.fd, staged, work);
+    if (work_info.device != directory_info.device) {
+        const StageResult staging = stage_copy(directory, work.fd, staged);
+        if (staging != StageResult::kStaged) {
+            remove_work_file(work);
+            // A failed copy of the new content is a failed write.
+            fail_with(run, staging == StageResult::kNoFile ? "couldn't replace %s.\n" : "couldn't write %s.\n", path);
+        }
+    }
 
     WorkFile& incoming = staged.used ? staged.file : work;
     if (copy_owner_and_mode(incoming.fd, original) != 0) {
@@ -196,13 +199,10 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
             remove_work_file(work);
             fail_with(run, "couldn't replace %s.\n", path);
         }
-        staged.used = true;
-        staged.file = create_beside(directory);
-        bool read_failed = false;
-        error = staged.file.fd < 0 ? EIO : copy_contents(source, staged.file.fd, read_failed);
+        error = stage_copy(directory, source, staged) == StageResult::kStaged ? 0 : EIO;
         (void)close_fd(source);
         if (error == 0) error = copy_owner_and_mode(staged.file.fd, original);
-        if (error == 0 && !close_fd(staged.file.fd)) error = EIO;
+        if (staged.file.fd >= 0 && !close_fd(staged.file.fd) && error == 0) error = EIO;
         staged.file.fd = -1;
         if (error == 0) error = rename_name(staged.file.name, target);
     }
