@@ -249,6 +249,10 @@ void strip_lines(Run& run, const std::string& path) {
     }
     if (result.status == LineStreamStatus::kWriteFailed) fail_work_write(run, path, work);
 
+    // The page is closed before it is replaced: Windows replaces no file
+    // that is still open.
+    (void)close_file(input.file);
+    input.file = FileHandle{};
     if (!result.stripped) {
         discard_work_file(run, work);
         return;
