@@ -45,7 +45,7 @@ endif()
 include(CPack)
 
 # Installs into a scratch prefix and runs the installed binary there.
-if(ZORBEL_TESTS)
+if(ZORBEL_TESTS AND NOT WIN32)
   add_test(NAME install_and_run
     COMMAND ${CMAKE_COMMAND} -E env
       CMAKE=${CMAKE_COMMAND}
