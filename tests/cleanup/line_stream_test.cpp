@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -157,11 +162,19 @@ public:
     bool truncate(std::uint64_t) override { return true; }
 };
 
+#ifdef _WIN32
+long peak_resident_kib() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    ::K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+}
+#else
 long peak_resident_kib() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
+#endif
 
 TEST(LineStream, MemoryStaysFlatOnAHugeLine) {
     constexpr std::uint64_t kHuge = 64ull << 20;  // far above the few blocks the pass may hold

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+
+#include <filesystem>
 
 #include <random>
 
@@ -109,12 +113,16 @@ TEST_F(StripLinesTest, EveryWorkFileOfACleanDirectoryIsTheFirstName) {
 
 // Input that cannot be opened or read: status 3, the message, nothing left.
 TEST_F(StripLinesTest, InputFailuresEndTheRun) {
-    ::mkdir(dir.file("folder.htm").c_str(), 0755);
+    std::filesystem::create_directory(dir.file("folder.htm"));
     struct Case {
         std::string path, message;
     } cases[] = {
         {"missing.htm", "couldn't open missing.htm for r."},
+#ifdef _WIN32
+        {"folder.htm", "couldn't open folder.htm for r."},  // a directory does not open as a file
+#else
         {"folder.htm", "couldn't read folder.htm.\n"},  // opens, but every read fails
+#endif
     };
     for (const auto& c : cases) {
         console.err_text.clear();
@@ -125,6 +133,7 @@ TEST_F(StripLinesTest, InputFailuresEndTheRun) {
     }
 }
 
+#ifndef _WIN32
 TEST_F(StripLinesTest, WriteFailurePartWayKeepsTheFileAndLeavesNoWorkFile) {
     std::string big;
     for (int i = 0; i < 2000; ++i) big += "<p>line " + std::to_string(i) + "  \n";
@@ -205,6 +214,7 @@ TEST_F(StripLinesTest, KillAtAnyInstantLosesNothing) {
         }
     }
 }
+#endif
 
 }  // namespace
 }  // namespace zorbel

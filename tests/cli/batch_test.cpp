@@ -4,7 +4,7 @@
 
 #include <functional>
 #include <new>
-#include <sys/stat.h>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -117,7 +117,7 @@ TEST(Batch, QuestionsComeInSearchOrder) {
 TEST(Batch, NothingMatchedIsReportedAndTheRunGoesOn) {
     test::ScratchDir dir;
     touch(dir, {".hidden.htm", "a.txt"});
-    ::mkdir(dir.file("sub.htm").c_str(), 0755);
+    std::filesystem::create_directory(dir.file("sub.htm"));
     const std::string p = dir.path() + "/";
     const char* patterns[] = {"nothing*.htm", "sub.htm", "missing/a.htm", ".hidden.htm", "a.txt?", "", "sub.htm/"};
     for (const char* pattern : patterns) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <sys/stat.h>
+#include <filesystem>
 #include <unistd.h>
 #include <vector>
 
@@ -167,10 +167,16 @@ TEST_F(RewriteFileTest, StampWithoutFollowingTagStopsTheRun) {
 }
 
 TEST_F(RewriteFileTest, ReadErrorLeavesNothingBehind) {
+    ASSERT_TRUE(std::filesystem::create_directory("d.htm"));
+#ifdef _WIN32
+    // A directory does not open as a file: it is reported and passed over.
+    EXPECT_EQ(rewrite("d.htm"), -1);
+    EXPECT_EQ(console_.err_text, "couldn't open d.htm\n");
+#else
     // A directory opens for reading but cannot be read.
-    ASSERT_EQ(::mkdir("d.htm", 0700), 0);
     EXPECT_EQ(rewrite("d.htm"), 3);
     EXPECT_EQ(console_.err_text, "couldn't read d.htm.\n");
+#endif
     EXPECT_EQ(list_dir("."), (Names{"d.htm"}));
 }
 

@@ -1,3 +1,5 @@
+// Test support on POSIX: scratch-directory permissions and child processes
+// made with fork and exec.
 #include "support/test_support.h"
 
 #include <algorithm>
@@ -19,57 +21,23 @@
 
 namespace zorbel::test {
 
-ScratchDir::ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/zorbel-test-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
-}
+void restrict_to_owner(const std::string& path) { ::chmod(path.c_str(), 0700); }
 
-ScratchDir::~ScratchDir() {
+void open_up_for_removal(const std::string& path) {
     std::error_code ec;
     // Tests may leave read-only directories behind; open them up first.
     for (auto it = std::filesystem::recursive_directory_iterator(
-             path_, std::filesystem::directory_options::skip_permission_denied, ec);
+             path, std::filesystem::directory_options::skip_permission_denied, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0700);
     }
-    ::chmod(path_.c_str(), 0700);
-    std::filesystem::remove_all(path_, ec);
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot write " + path);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    ::chmod(path.c_str(), 0700);
 }
 
 bool file_exists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
 }
-
-std::vector<std::string> list_dir(const std::string& path) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string fixture_path(const std::string& name) { return std::string(ZORBEL_FIXTURES) + "/" + name; }
-
 
 ProcessResult run_child(const std::string& stdin_text, const std::function<void()>& in_child) {
     int in_pipe[2], out_pipe[2], err_pipe[2];

@@ -23,8 +23,14 @@ private:
     std::string path_;
 };
 
+// The platform's part of a scratch directory's life: made open to the
+// owner only; before removal, everything in it made removable.
+void restrict_to_owner(const std::string& path);
+void open_up_for_removal(const std::string& path);
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
+// True when anything bears the name (a link is not followed).
 bool file_exists(const std::string& path);
 // Names in a directory (no "." or ".."), sorted.
 std::vector<std::string> list_dir(const std::string& path);
@@ -36,13 +42,15 @@ struct ProcessResult {
     std::string err;
 };
 
+#ifndef _WIN32
 // Forks a child whose standard input holds stdin_text and whose standard
 // output and error are collected; in_child runs in the child and should exec
 // or _exit (returning from it ends the child with status 127).
 ProcessResult run_child(const std::string& stdin_text, const std::function<void()>& in_child);
+#endif
 
 // Runs the built zorbel with the arguments in the working directory cwd,
-// feeding stdin_text on standard input.
+// feeding stdin_text on standard input (a pipe), and collects its output.
 ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string& cwd,
                          const std::string& stdin_text = "");
 

@@ -4,17 +4,22 @@
 // the status of a fatal exit.
 #pragma once
 
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <system_error>
+
+#ifndef _WIN32
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <functional>
 #include <linux/fs.h>
-#include <string>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "cli/console.h"
 #include "cli/report.h"
@@ -25,19 +30,33 @@ namespace zorbel::test {
 class InDirectory {
 public:
     explicit InDirectory(const std::string& dir) {
-        char buf[4096];
-        if (::getcwd(buf, sizeof buf) != nullptr) saved_ = buf;
-        ok_ = ::chdir(dir.c_str()) == 0;
+        std::error_code ec;
+        saved_ = std::filesystem::current_path(ec);
+        std::filesystem::current_path(dir, ec);
+        ok_ = !ec;
     }
     ~InDirectory() {
-        if (!saved_.empty()) (void)::chdir(saved_.c_str());
+        std::error_code ec;
+        if (!saved_.empty()) std::filesystem::current_path(saved_, ec);
     }
     bool ok() const { return ok_; }
 
 private:
-    std::string saved_;
+    std::filesystem::path saved_;
     bool ok_ = false;
 };
+
+// Runs body; the status of the fatal exit it ended with, or 0.
+inline int exit_status_of(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const FatalExit& exit) {
+        return exit.status;
+    }
+    return 0;
+}
+
+#ifndef _WIN32
 
 // Sets an inode flag (FS_IMMUTABLE_FL, FS_APPEND_FL) for the life of the
 // object. Permission bits do not stop root, these flags do. ok() is false
@@ -67,16 +86,6 @@ private:
     int flag_;
     bool ok_ = false;
 };
-
-// Runs body; the status of the fatal exit it ended with, or 0.
-inline int exit_status_of(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const FatalExit& exit) {
-        return exit.status;
-    }
-    return 0;
-}
 
 struct ChildResult {
     int status = -1;
@@ -117,5 +126,6 @@ inline mode_t permission_bits(const std::string& path) {
     ::stat(path.c_str(), &st);
     return st.st_mode & 07777;
 }
+#endif
 
 }  // namespace zorbel::test
