@@ -60,7 +60,7 @@ std::string both_passes_in_memory(const std::string& page) {
     const LineStreamResult lines = strip_lines_stream(lines_in, lines_out, true, kDefaultBlockSize);
     const std::string between = lines.stripped ? lines_out.data.substr(0, lines.out_length) : page;
     StringConsole console;
-    Run run(console);
+    zorbel::Run run(console);
     StringSource rewrite_in(between);
     StringSink rewrite_out;
     const RewriteOutcome outcome = rewrite_stream(run, rewrite_in, rewrite_out);
@@ -136,7 +136,7 @@ TEST(WindowsPaths, BothSeparatorsAndDrives) {
         {"\\\\server\\share\\dir\\a.b.html", "\\\\server\\share\\dir\\a.b.b~k", true},
     };
     StringConsole console;
-    Run run(console);
+    zorbel::Run run(console);
     for (const auto& c : cases) {
         EXPECT_EQ(backup_name(c.path), c.backup) << c.path;
         EXPECT_EQ(is_html_name(run, c.path), c.html ? 1 : 0) << c.path;
@@ -167,7 +167,7 @@ TEST(WindowsPaths, EveryNameOfAFileResolvesToOneString) {
 struct WindowsReplace : ::testing::Test {
     ScratchDir dir;
     StringConsole console;
-    Run run{console};
+    zorbel::Run run{console};
 
     int both_passes(const std::string& path) {
         InDirectory here(dir.path());
@@ -222,7 +222,7 @@ TEST_F(WindowsReplace, PageHeldOpenByAnotherProgramIsLeftAsItWas) {
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         StringConsole cons;
-        Run r(cons);
+        zorbel::Run r(cons);
         int status = 0;
         {
             InDirectory here(d.path());
@@ -236,7 +236,9 @@ TEST_F(WindowsReplace, PageHeldOpenByAnotherProgramIsLeftAsItWas) {
         EXPECT_EQ(read_file(d.file("page.htm")), old_content);
         for (const auto& name : list_dir(d.path())) {
             EXPECT_EQ(name.find("~.Z~B"), std::string::npos) << name;
-            if (name == "page.b~k") EXPECT_EQ(read_file(d.file(name)), old_content);
+            if (name == "page.b~k") {
+                EXPECT_EQ(read_file(d.file(name)), old_content);
+            }
         }
     }
 }
