@@ -3,10 +3,18 @@
 #   cmake --install build [--prefix /usr/local]   installs bin/zorbel and man1/zorbel.1
 #   cd build && cpack -G DEB                       builds zorbel_<version>_<arch>.deb
 
+#   cd build/windows && cpack -G ZIP               builds zorbel-<version>-win64.zip
+
 include(GNUInstallDirs)
 
-install(TARGETS zorbel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/man/zorbel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(WIN32)
+  # One folder: the program (one file, no DLLs beside it) and the README.
+  install(TARGETS zorbel RUNTIME DESTINATION .)
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION .)
+else()
+  install(TARGETS zorbel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${CMAKE_SOURCE_DIR}/man/zorbel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 set(ZORBEL_MAINTAINER "zorbel developers <zorbel@localhost>"
     CACHE STRING "Maintainer named in the Debian package")
@@ -40,6 +48,12 @@ if(ZORBEL_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+endif()
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 endif()
 
 include(CPack)
