@@ -81,6 +81,14 @@ int copy_owner_and_mode(int fd, const FileInfo& info) {
     return result(::fchmod(fd, info.mode & 07777));
 }
 
+int give_new_file_mode(int fd) {
+    // The mask can only be read by setting it; one thread, so putting it
+    // straight back is safe.
+    const mode_t mask = ::umask(0);
+    (void)::umask(mask);
+    return result(::fchmod(fd, 0666 & ~mask));
+}
+
 int copy_times(int fd, const FileInfo& info) {
     timespec times[2] = {info.accessed, info.modified};
     return result(::futimens(fd, times));

@@ -52,6 +52,11 @@ int stat_fd(int fd, FileInfo& info);
 // 0 or the error number of the permission change.
 int copy_owner_and_mode(int fd, const FileInfo& info);
 
+// Gives the open file the permission bits of any newly created file: read
+// and write for all, less the process's file-creation mask. For files the
+// user asked for, which are not copies of a page. 0 or the error number.
+int give_new_file_mode(int fd);
+
 // Sets the access and modification times of the open file; 0 or the error.
 int copy_times(int fd, const FileInfo& info);
 
