@@ -39,6 +39,12 @@ void process_file(Run& run, const std::string& path) {
         run.console.err("Skipped backup file \"" + path + "\"\n");
         return;
     }
+    // Its backup name holds another file's original from this run.
+    if (const Run::BackupRecord* other = backup_of_another_file(run, path)) {
+        run.console.err("Skipped \"" + path + "\": " + other->backup_as_given + " holds the backup of " +
+                        other->page_as_given + "\n");
+        return;
+    }
     strip_lines(run, path);
     rewrite_file(run, path);
 }
