@@ -1,7 +1,7 @@
 #include "cli/batch.h"
 
 #include "cleanup/line_pass.h"
-#include "cli/report.h"
+#include "core/report.h"
 #include "platform/dir_search.h"
 #include "rewrite/rewrite_pass.h"
 #include "workfiles/work_files.h"

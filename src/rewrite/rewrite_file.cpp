@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "platform/byte_io.h"
 #include "platform/files.h"
 #include "rewrite/rewrite_pass.h"

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "platform/files.h"
 
 namespace zorbel {

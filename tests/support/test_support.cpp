@@ -70,6 +70,8 @@ std::vector<std::string> list_dir(const std::string& path) {
 
 std::string fixture_path(const std::string& name) { return std::string(ZORBEL_FIXTURES) + "/" + name; }
 
+std::string zorbel_binary() { return ZORBEL_BINARY; }
+
 
 ProcessResult run_child(const std::string& stdin_text, const std::function<void()>& in_child) {
     int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -131,7 +133,7 @@ ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string
     return run_child(stdin_text, [&] {
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
         std::vector<char*> argv;
-        std::string binary = ZORBEL_BINARY;
+        std::string binary = zorbel_binary();
         argv.push_back(binary.data());
         std::vector<std::string> copies(args);
         for (auto& a : copies) argv.push_back(a.data());

@@ -16,8 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "cli/console.h"
-#include "cli/report.h"
+#include "core/console.h"
+#include "core/report.h"
 
 namespace zorbel::test {
 

@@ -9,8 +9,8 @@
 #include <map>
 #include <string>
 
-#include "cli/console.h"
-#include "cli/options.h"
+#include "core/console.h"
+#include "core/options.h"
 #include "platform/clock.h"
 
 namespace zorbel {
