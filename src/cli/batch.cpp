@@ -3,6 +3,7 @@
 #include "cleanup/line_pass.h"
 #include "core/report.h"
 #include "platform/dir_search.h"
+#include "platform/files.h"
 #include "rewrite/rewrite_pass.h"
 #include "workfiles/work_files.h"
 
@@ -13,8 +14,7 @@ namespace {
 // The extension of the path's last component: its last '.' and what
 // follows, or empty when that component has no '.'.
 std::string_view extension_of(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string_view name = path.substr(file_name_start(path));
     const std::size_t dot = name.rfind('.');
     return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/files.h"
 #include "zorbel/byte_stream.h"
 
 namespace zorbel {
@@ -35,25 +36,26 @@ private:
     std::size_t size_ = 0;
 };
 
-// An open file descriptor, read with pread; the caller owns the descriptor.
-class FdSource : public ByteSource {
+// An open file, read at given offsets without moving a shared position;
+// the caller owns the file.
+class FileSource : public ByteSource {
 public:
-    explicit FdSource(int fd) : fd_(fd) {}
+    explicit FileSource(FileHandle file) : file_(file) {}
     long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override;
 
 private:
-    int fd_;
+    FileHandle file_;
 };
 
-// An open file descriptor, written with pwrite; the caller owns it.
-class FdSink : public ByteSink {
+// An open file, written at given offsets; the caller owns it.
+class FileSink : public ByteSink {
 public:
-    explicit FdSink(int fd) : fd_(fd) {}
+    explicit FileSink(FileHandle file) : file_(file) {}
     bool write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) override;
     bool truncate(std::uint64_t length) override;
 
 private:
-    int fd_;
+    FileHandle file_;
 };
 
 class StringSource : public ByteSource {

@@ -14,37 +14,27 @@ constexpr std::size_t kBaseLetters = 7;
 constexpr const char* kWorkExtension = ".Z~B";
 constexpr const char* kBackupExtension = ".b~k";
 
-// Private until the replace hands it the mode of the file it replaces.
-constexpr mode_t kWorkFileMode = 0600;
-
 [[noreturn]] void fail_with(Run& run, const char* format, const std::string& path) {
     die(run.console, kExitFileError, format_message(format, path.c_str()));
 }
 
-// Errors of link() that mean "this file system does not do hard links here",
-// as opposed to a real failure of the directory.
-bool links_refused(int error) {
-    return error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
-           error == EXDEV;
-}
-
 // A fresh file in the given directory, named from the work-file template and
 // created exclusively. It uses its own odometer: run.temp_name describes the
-// current directory only. fd -1 when none could be made.
+// current directory only. An invalid file when none could be made.
 WorkFile create_beside(const std::string& directory) {
     std::string name = "AAAAAAA~.Z~B";
     for (;;) {
         std::string path = directory + "/" + name;
         int error = 0;
-        int fd = create_exclusive(path, kWorkFileMode, error);
-        if (fd >= 0) return WorkFile{path, fd};
+        FileHandle file = create_exclusive(path, error);
+        if (file.valid()) return WorkFile{path, file};
         if (error != EEXIST || bump_temp_base(name) != 0) return WorkFile{};
     }
 }
 
 void close_quietly(WorkFile& file) {
-    if (file.fd >= 0) (void)close_fd(file.fd);
-    file.fd = -1;
+    if (file.file.valid()) (void)close_file(file.file);
+    file.file = FileHandle{};
 }
 
 // The new content's copy on the target's file system, when the work file
@@ -61,39 +51,39 @@ struct Staged {
 
 enum class StageResult { kStaged, kNoFile, kCopyFailed };
 
-// Copies the new content from source_fd into a fresh file in the target's
+// Copies the new content from source into a fresh file in the target's
 // directory, so that a rename can put it in place.
-StageResult stage_copy(const std::string& directory, int source_fd, Staged& staged) {
+StageResult stage_copy(const std::string& directory, FileHandle source, Staged& staged) {
     staged.used = true;
     staged.file = create_beside(directory);
-    if (staged.file.fd < 0) return StageResult::kNoFile;
+    if (!staged.file.file.valid()) return StageResult::kNoFile;
     bool read_failed = false;
-    return copy_contents(source_fd, staged.file.fd, read_failed) == 0 ? StageResult::kStaged
+    return copy_contents(source, staged.file.file, read_failed) == 0 ? StageResult::kStaged
                                                                       : StageResult::kCopyFailed;
 }
 
 // Backs up the target under its backup name: the old backup goes, the
-// target's inode gets a second name. Where the file system refuses hard
-// links the content is copied, with the target's mode, owner and times.
+// target's file gets a second name. Where the file system refuses hard
+// links the content is copied, with the target's attributes and times.
 int make_backup(const std::string& target, const std::string& backup, const FileInfo& original) {
     int error = remove_name(backup);
     if (error != 0 && error != ENOENT) return error;
     error = link_name(target, backup);
     if (error == 0 || !links_refused(error)) return error;
 
-    int source = open_for_reading(target);
-    if (source < 0) return errno;
-    int copy = create_exclusive(backup, kWorkFileMode, error);
-    if (copy < 0) {
-        (void)close_fd(source);
+    FileHandle source = open_for_reading(target);
+    if (!source.valid()) return EIO;
+    FileHandle copy = create_exclusive(backup, error);
+    if (!copy.valid()) {
+        (void)close_file(source);
         return error;
     }
     bool read_failed = false;
     error = copy_contents(source, copy, read_failed);
-    if (error == 0) error = copy_owner_and_mode(copy, original);
+    if (error == 0) error = copy_attributes(copy, original);
     if (error == 0) error = copy_times(copy, original);
-    (void)close_fd(source);
-    if (!close_fd(copy) && error == 0) error = EIO;
+    (void)close_file(source);
+    if (!close_file(copy) && error == 0) error = EIO;
     if (error != 0) (void)remove_name(backup);
     return error;
 }
@@ -125,8 +115,8 @@ WorkFile make_temp_file(Run& run, const char* extension) {
     for (;;) {
         if (!name_taken(run.temp_name)) {
             int error = 0;
-            int fd = create_exclusive(run.temp_name, kWorkFileMode, error);
-            if (fd >= 0) return WorkFile{run.temp_name, fd};
+            FileHandle file = create_exclusive(run.temp_name, error);
+            if (file.valid()) return WorkFile{run.temp_name, file};
             // Anything else than "someone took it meanwhile" is a real failure.
             if (error != EEXIST) die_cannot_open(run.console, run.temp_name, "w");
         }
@@ -137,8 +127,7 @@ WorkFile make_temp_file(Run& run, const char* extension) {
 WorkFile new_temp_file(Run& run) { return make_temp_file(run, kWorkExtension); }
 
 std::string backup_name(const std::string& path) {
-    std::size_t component = path.find_last_of('/');
-    component = component == std::string::npos ? 0 : component + 1;
+    const std::size_t component = file_name_start(path);
     std::size_t dot = path.find_last_of('.');
     std::size_t cut = dot != std::string::npos && dot >= component ? dot : path.size();
     return path.substr(0, cut) + kBackupExtension;
@@ -179,12 +168,12 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
     // The new content must lie on the target's file system for the rename.
     Staged staged;
     FileInfo work_info, directory_info;
-    if (stat_fd(work.fd, work_info) != 0 || stat_path(directory, directory_info) != 0) {
+    if (stat_file(work.file, work_info) != 0 || stat_path(directory, directory_info) != 0) {
         remove_work_file(work);
         fail_with(run, "couldn't replace %s.\n", path);
     }
-    if (work_info.device != directory_info.device) {
-        const StageResult staging = stage_copy(directory, work.fd, staged);
+    if (work_info.volume != directory_info.volume) {
+        const StageResult staging = stage_copy(directory, work.file, staged);
         if (staging != StageResult::kStaged) {
             remove_work_file(work);
             // A failed copy of the new content is a failed write.
@@ -193,15 +182,15 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
     }
 
     WorkFile& incoming = staged.used ? staged.file : work;
-    if (copy_owner_and_mode(incoming.fd, original) != 0) {
+    if (copy_attributes(incoming.file, original) != 0) {
         remove_work_file(work);
         fail_with(run, "couldn't replace %s.\n", path);
     }
-    bool closed = close_fd(work.fd);
-    work.fd = -1;
+    bool closed = close_file(work.file);
+    work.file = FileHandle{};
     if (staged.used) {
-        closed = close_fd(staged.file.fd) && closed;
-        staged.file.fd = -1;
+        closed = close_file(staged.file.file) && closed;
+        staged.file.file = FileHandle{};
     }
     if (!closed) {
         remove_work_file(work);
@@ -224,22 +213,26 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
     error = rename_name(incoming.name, target);
     if (error == EXDEV && !staged.used) {
         // Same device but another mount: copy across after all.
-        int source = open_for_reading(work.name);
-        if (source < 0) {
+        FileHandle source = open_for_reading(work.name);
+        if (!source.valid()) {
             remove_work_file(work);
             fail_with(run, "couldn't replace %s.\n", path);
         }
         error = stage_copy(directory, source, staged) == StageResult::kStaged ? 0 : EIO;
-        (void)close_fd(source);
-        if (error == 0) error = copy_owner_and_mode(staged.file.fd, original);
-        if (staged.file.fd >= 0 && !close_fd(staged.file.fd) && error == 0) error = EIO;
-        staged.file.fd = -1;
+        (void)close_file(source);
+        if (error == 0) error = copy_attributes(staged.file.file, original);
+        if (staged.file.file.valid() && !close_file(staged.file.file) && error == 0) error = EIO;
+        staged.file.file = FileHandle{};
         if (error == 0) error = rename_name(staged.file.name, target);
     }
     if (error != 0) {
         remove_work_file(work);
         fail_with(run, "couldn't replace %s.\n", path);
     }
+    // Where the replace had to change the old file's attributes (a
+    // read-only file on Windows), its backup, which is that same file, gets
+    // them back. Nothing is lost if it cannot: the content is in place.
+    if (!backup_taken) (void)restore_attributes(backup, original);
     // The staged copy now bears the target's name; only the work file is left.
     if (staged.used) {
         staged.file.name.clear();

@@ -6,14 +6,15 @@
 #include <string>
 
 #include "core/run.h"
+#include "platform/files.h"
 
 namespace zorbel {
 
-// A work file: its name in the current directory and the open descriptor
+// A work file: its name in the current directory and the open file
 // (read-write) the pass writes through.
 struct WorkFile {
     std::string name;
-    int fd = -1;
+    FileHandle file;
 };
 
 // Advances the seven-letter base at the start of name like an odometer,
@@ -27,15 +28,17 @@ int bump_temp_base(std::string& name);
 // the look and the create, moves the odometer on; the file is never opened
 // through an existing name. All names taken: "Ran out of temp names!?",
 // status 1. Any other failure to create: "couldn't open %s for w.", status 3.
-// The file is created with mode 0600: it holds a copy of a page that may be
-// private, and the replace gives it the mode of the file it replaces.
+// The file is created open to its owner only: it holds a copy of a page that
+// may be private, and the replace gives it the attributes of the file it
+// replaces.
 WorkFile make_temp_file(Run& run, const char* extension);
 
 // make_temp_file with the work-file extension ".Z~B".
 WorkFile new_temp_file(Run& run);
 
 // The path with ".b~k" in place of its extension (the last component's part
-// from its last dot on; a last component without a dot gains ".b~k").
+// from its last dot on; a last component without a dot gains ".b~k"). The
+// last component starts after the platform's last directory separator.
 std::string backup_name(const std::string& path);
 
 // True for a file whose own extension is exactly ".b~k": it would be its own
@@ -55,7 +58,8 @@ const Run::BackupRecord* backup_of_another_file(const Run& run, const std::strin
 // always holds either the old or the new content. A symbolic link is
 // followed: the file it points to is replaced and backed up beside itself.
 // The new file gets the permission bits (and, where allowed, owner and
-// group) of the old one. Any failure leaves the file's old content under its
+// group) of the old one; on Windows its attribute bits, and a read-only
+// page stays read-only, as does its backup. Any failure leaves the file's old content under its
 // name, removes the work file, prints "couldn't replace %s." (or "couldn't
 // write %s." when the new content could not be written out) with the path as
 // given and ends the run with status 3. Closes the work file.
