@@ -2,8 +2,8 @@
 // with a generated page so the numbers stay free of disk and process noise.
 #include "page_generator.h"
 #include "cleanup/line_pass.h"
-#include "cli/console.h"
-#include "cli/run.h"
+#include "core/console.h"
+#include "core/run.h"
 #include "platform/byte_io.h"
 #include "rewrite/rewrite_pass.h"
 #include "rewrite/tokenizer.h"

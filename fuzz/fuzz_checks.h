@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cleanup/line_pass.h"
-#include "cli/report.h"
+#include "core/report.h"
 #include "rewrite/rewrite_pass.h"
 
 namespace zorbel::fuzz {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "platform/byte_scan.h"
 #include "platform/files.h"
 #include "workfiles/work_files.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/run.h"
+#include "core/run.h"
 #include "platform/byte_io.h"
 
 namespace zorbel {

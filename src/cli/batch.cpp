@@ -1,7 +1,7 @@
 #include "cli/batch.h"
 
 #include "cleanup/line_pass.h"
-#include "cli/report.h"
+#include "core/report.h"
 #include "platform/dir_search.h"
 #include "platform/files.h"
 #include "rewrite/rewrite_pass.h"
@@ -37,6 +37,12 @@ void process_file(Run& run, const std::string& path) {
     // file it is meant to keep. It can only get here through the question.
     if (is_backup_file(path)) {
         run.console.err("Skipped backup file \"" + path + "\"\n");
+        return;
+    }
+    // Its backup name holds another file's original from this run.
+    if (const Run::BackupRecord* other = backup_of_another_file(run, path)) {
+        run.console.err("Skipped \"" + path + "\": " + other->backup_as_given + " holds the backup of " +
+                        other->page_as_given + "\n");
         return;
     }
     strip_lines(run, path);

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "cli/run.h"
+#include "core/run.h"
 
 namespace zorbel {
 

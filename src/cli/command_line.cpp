@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "cli/report.h"
+#include "core/report.h"
 
 namespace zorbel {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/run.h"
+#include "core/run.h"
 
 namespace zorbel {
 

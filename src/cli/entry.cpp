@@ -3,7 +3,7 @@
 #include <new>
 
 #include "cli/command_line.h"
-#include "cli/report.h"
+#include "core/report.h"
 
 namespace zorbel {
 

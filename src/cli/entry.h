@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/batch.h"
-#include "cli/console.h"
+#include "core/console.h"
 
 namespace zorbel {
 

@@ -1,4 +1,4 @@
-#include "cli/console.h"
+#include "core/console.h"
 #include "cli/entry.h"
 #include "platform/files.h"
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "zorbel/byte_stream.h"
 
 namespace zorbel {
 
@@ -33,23 +34,6 @@ public:
 private:
     std::unique_ptr<unsigned char[]> data_;
     std::size_t size_ = 0;
-};
-
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    // Reads up to n bytes starting at offset. Returns the count read, 0 at
-    // the end of the data, -1 on a read error.
-    virtual long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) = 0;
-};
-
-class ByteSink {
-public:
-    virtual ~ByteSink() = default;
-    // Writes all n bytes at offset (never beyond the current length).
-    virtual bool write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) = 0;
-    // Cuts the data to length bytes.
-    virtual bool truncate(std::uint64_t length) = 0;
 };
 
 // An open file, read at given offsets without moving a shared position;

@@ -86,6 +86,11 @@ int copy_attributes(FileHandle file, const FileInfo& info);
 // attributes the replace had to change on the way.
 int restore_attributes(const std::string& path, const FileInfo& info);
 
+// Gives the open file the permission bits of any newly created file: read
+// and write for all, less the process's file-creation mask. For files the
+// user asked for, which are not copies of a page. 0 or the error number.
+int give_new_file_mode(FileHandle file);
+
 // Sets the access and modification times of the open file; 0 or the error.
 int copy_times(FileHandle file, const FileInfo& info);
 
@@ -98,6 +103,11 @@ int copy_contents(FileHandle from, FileHandle to, bool& read_failed);
 // one string for every name of the same file (on a file system that ignores
 // case, the case the directory holds). Empty on failure, with error set.
 std::string resolve_path(const std::string& path, int& error);
+
+// The form of a path under which every spelling of one name compares
+// equal, for keeping names apart: the path itself on POSIX; on Windows,
+// whose file systems ignore case, with the letters A to Z lowered.
+std::string name_key(const std::string& path);
 
 // The directory part of a path ("." for a bare name, the root for a name in
 // the root).

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cli/run.h"
+#include "core/run.h"
 #include "rewrite/stream_windows.h"
 
 namespace zorbel {

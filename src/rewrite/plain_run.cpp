@@ -118,7 +118,9 @@ std::size_t para_or_anchor_length(const unsigned char* tag, std::size_t held) {
 // length with '<' and '>' and sets last_char, or 0 for any other tag.
 std::size_t plain_tag_length(const RewriteState& s, const unsigned char* tag, std::size_t held, std::int64_t column,
                              int& last_char) {
-    const bool may_wrap = !s.no_wrap;
+    // Blanks in tags met inside script or style content never wrap: a line
+    // break there can split a string literal.
+    const bool may_wrap = !s.no_wrap && !s.in_raw;
     const std::int64_t margin = s.run.options.wrap_margin;
     const bool amp_plain = s.in_raw != 0;
     const std::size_t limit = std::min(held, kTagBound + 1);  // the '>' is at most the bound's byte

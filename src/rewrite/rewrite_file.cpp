@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "platform/byte_io.h"
 #include "platform/files.h"
 #include "rewrite/rewrite_pass.h"
@@ -91,6 +91,9 @@ void rewrite_file(Run& run, const std::string& path) {
         run.crlf_collapse_active = crlf_collapse_active;
         if (!FileSink(work.file).truncate(0)) fail_work_write(run, path, work);
         run_pass(run, path, input, work, true);
+        // The map is a new file the user asked for, not a copy of the page:
+        // it loses the work file's private mode.
+        (void)give_new_file_mode(work.file);
         close_work(work);
         // The map takes the requested name, replacing any file of that name,
         // but never the page itself: that would lose the page. Where it

@@ -62,7 +62,7 @@ bool retake_plain_tag(RewriteState& s) {
     if (s.input_file.held_ahead() < k || s.work_file.room_ahead() < k) return false;
     const unsigned char* text = s.input_file.ahead();  // the tag after its '<'
     if (text[k - 1] != '>') return false;
-    const bool may_wrap = !s.no_wrap;
+    const bool may_wrap = !s.no_wrap && !s.in_raw;
     const std::int64_t margin = s.run.options.wrap_margin;
     const std::int64_t column = s.out_column;
     bool in_attr_quote = false;
@@ -97,6 +97,14 @@ bool retake_plain_tag(RewriteState& s) {
     return true;
 }
 
+// Whether a blank read inside a tag may become a line end: outside
+// attribute values and no-wrap regions, and never in a tag met inside script
+// or style content, where old pages hide their code in a comment and a line
+// break could split a string literal or end a statement.
+bool tag_blank_wraps(const RewriteState& s, bool in_attr_quote) {
+    return !s.no_wrap && !s.in_raw && !in_attr_quote;
+}
+
 }  // namespace
 
 void continue_tag(RewriteState& s, TokenCode first) {
@@ -108,14 +116,14 @@ void continue_tag(RewriteState& s, TokenCode first) {
     }
     for (TokenCode token = first; token != TOK_TAG_END;) {
         if (s.bulk) {
-            // Inside a tag a blank wraps outside attribute values, in script
-            // and style too; an apostrophe means nothing here.
-            (void)take_plain_run(s, PlainRunRules{!s.no_wrap && !in_attr_quote, QuoteRule::kEnds, QuoteRule::kPlain});
+            // Inside a tag a blank wraps outside attribute values; an
+            // apostrophe means nothing here.
+            (void)take_plain_run(s, PlainRunRules{tag_blank_wraps(s, in_attr_quote), QuoteRule::kEnds, QuoteRule::kPlain});
         }
         token = next_token(s);
         if (token == TOK_EOF) return;
         if (token == TOK_DQUOTE) in_attr_quote = !in_attr_quote;
-        if (!s.no_wrap && token == TOK_SPACE && !in_attr_quote && s.out_column > s.run.options.wrap_margin) {
+        if (token == TOK_SPACE && tag_blank_wraps(s, in_attr_quote) && s.out_column > s.run.options.wrap_margin) {
             // A wrap inside a tag alone does not make the file worth committing.
             unwrite(s, 1);
             emit_newline(s);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "cli/run.h"
+#include "core/run.h"
 #include "platform/byte_io.h"
 #include "rewrite/echo_stream.h"
 #include "rewrite/tokenizer.h"

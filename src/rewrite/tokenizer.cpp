@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "platform/byte_scan.h"
 #include "rewrite/stamp.h"
 

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "platform/files.h"
 
 namespace zorbel {
@@ -88,6 +88,15 @@ int make_backup(const std::string& target, const std::string& backup, const File
     return error;
 }
 
+// Notes the backup just made. Its path is shown as the batch would write it:
+// beside the path as given, unless that path is a link to a file elsewhere.
+void record_backup(Run& run, const std::string& path, const std::string& target, const std::string& backup) {
+    int error = 0;
+    std::string shown = backup_name(path);
+    if (resolve_path(shown, error) != backup) shown = backup;
+    run.backups_made[name_key(backup)] = Run::BackupRecord{target, path, shown};
+}
+
 }  // namespace
 
 int bump_temp_base(std::string& name) {
@@ -126,6 +135,15 @@ std::string backup_name(const std::string& path) {
 
 bool is_backup_file(const std::string& path) { return backup_name(path) == path; }
 
+const Run::BackupRecord* backup_of_another_file(const Run& run, const std::string& path) {
+    int error = 0;
+    const std::string target = resolve_path(path, error);
+    if (target.empty()) return nullptr;  // the passes report what is wrong with it
+    const auto made = run.backups_made.find(name_key(backup_name(target)));
+    if (made == run.backups_made.end() || made->second.page == target) return nullptr;
+    return &made->second;
+}
+
 void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
     // The file the name leads to; symbolic links stay as they are.
     int error = 0;
@@ -137,6 +155,15 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
         fail_with(run, "couldn't replace %s.\n", path);
     }
     const std::string directory = directory_of(target);
+    const std::string backup = backup_name(target);
+    if (const auto made = run.backups_made.find(name_key(backup)); made != run.backups_made.end()) {
+        // The backup already holds a page as it was before this run.
+        if (made->second.page != target) {
+            remove_work_file(work);
+            fail_with(run, "couldn't replace %s.\n", path);
+        }
+        backup_taken = true;
+    }
 
     // The new content must lie on the target's file system for the rename.
     Staged staged;
@@ -170,10 +197,12 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
         fail_with(run, "couldn't write %s.\n", path);
     }
 
-    const std::string backup = backup_name(target);
-    if (!backup_taken && make_backup(target, backup, original) != 0) {
-        remove_work_file(work);
-        fail_with(run, "couldn't replace %s.\n", path);
+    if (!backup_taken) {
+        if (make_backup(target, backup, original) != 0) {
+            remove_work_file(work);
+            fail_with(run, "couldn't replace %s.\n", path);
+        }
+        record_backup(run, path, target, backup);
     }
 
     // No fsync before the rename. A killed process loses nothing without it:

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cli/run.h"
+#include "core/run.h"
 #include "platform/files.h"
 
 namespace zorbel {
@@ -45,6 +45,12 @@ std::string backup_name(const std::string& path);
 // backup, so it is never processed.
 bool is_backup_file(const std::string& path);
 
+// The backup that this run made for another file under the backup name of
+// the file at path (index.htm and index.html share index.b~k), or null. Such
+// a file must not be processed: its commit would replace the only copy of
+// the other file's original.
+const Run::BackupRecord* backup_of_another_file(const Run& run, const std::string& path);
+
 // Puts the work file (still open) in the place of the processed file. Without
 // backup_taken the old content is kept under backup_name of the file, made as
 // a hard link (a copy where links are refused) after any old backup is
@@ -57,6 +63,12 @@ bool is_backup_file(const std::string& path);
 // name, removes the work file, prints "couldn't replace %s." (or "couldn't
 // write %s." when the new content could not be written out) with the path as
 // given and ends the run with status 3. Closes the work file.
+//
+// A backup made earlier in this run is never replaced: a file committed a
+// second time in the run (named twice, matched by two patterns, or reached
+// through a link) takes its backup as already taken, and a commit whose
+// backup name holds another file's backup from this run fails as above.
+// Every backup made is recorded in run.backups_made.
 void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken);
 
 // A pass that changed nothing: closes the work file and deletes it unless

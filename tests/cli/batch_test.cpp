@@ -10,7 +10,7 @@
 
 #include "cli/batch.h"
 #include "cli/entry.h"
-#include "cli/report.h"
+#include "core/report.h"
 #include "support/test_support.h"
 #include "workfiles/work_files.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "cli/report.h"
+#include "core/report.h"
 #include "support/test_support.h"
 
 namespace zorbel {

@@ -1,5 +1,7 @@
 #include "reliability/child_process.h"
 
+#include "support/test_support.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -42,7 +44,7 @@ Child::Child(const std::vector<std::string>& args, const std::string& cwd, const
     if (::pipe2(in_pipe, O_CLOEXEC) || ::pipe2(out_pipe, O_CLOEXEC) || ::pipe2(err_pipe, O_CLOEXEC))
         throw std::runtime_error("pipe");
     std::vector<std::string> copies(args);
-    std::string binary = ZORBEL_BINARY;
+    std::string binary = test::zorbel_binary();
     std::vector<char*> argv{binary.data()};
     for (auto& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "rewrite/engine_support.h"
 #include "rewrite/rewrite_pass.h"
 

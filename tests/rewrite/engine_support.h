@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/console.h"
-#include "cli/run.h"
+#include "core/console.h"
+#include "core/run.h"
 #include "rewrite/echo_stream.h"
 
 namespace zorbel::test {

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "rewrite/engine_support.h"
 #include "rewrite/rewrite_pass.h"
 #include "support/test_support.h"

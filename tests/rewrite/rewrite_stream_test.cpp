@@ -93,6 +93,15 @@ const PassCase kPassCases[] = {
     {"never inside a double-quoted value", "<b t=\"" + x70 + " z\" w>", nullptr, "<b t=\"" + x70 + " z\"\r\nw>",
      false},
     {"script content is not wrapped", "<script>" + x70 + " y</script>", nullptr, kSame, false},
+    // Old pages hide script code in a comment, which reads as a tag: a line
+    // break in it could split a string literal.
+    {"tags inside script and style content are not wrapped",
+     "<script>\n<!--\nvar m = '" + x70 + " y';\n//-->\n</script><style><!-- " + x70 + " b --></style>", nullptr,
+     kSame, false},
+    {"a short tag inside script content is not wrapped either", "<script>" + x70 + "<b c>", nullptr, kSame,
+     false},
+    {"tags wrap again after the script", "<script></script><b " + x70 + " z>", nullptr,
+     "<script></script><b " + x70 + "\r\nz>", false},
 
     // The no-wrap marker holds until the next paragraph tag; the anchor fix.
     {"no wrap until <p>", kNoWrap + x70 + " y<p>" + x70 + " z", nullptr,

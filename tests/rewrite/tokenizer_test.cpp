@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "rewrite/engine_support.h"
 #include "rewrite/tokenizer.h"
 

@@ -99,7 +99,7 @@ ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string
     return run_child(stdin_text, [&] {
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
         std::vector<char*> argv;
-        std::string binary = ZORBEL_BINARY;
+        std::string binary = zorbel_binary();
         argv.push_back(binary.data());
         std::vector<std::string> copies(args);
         for (auto& a : copies) argv.push_back(a.data());

@@ -82,7 +82,7 @@ ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string
     ::SetHandleInformation(out.read, HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(err.read, HANDLE_FLAG_INHERIT, 0);
 
-    std::string command = quote_argument(ZORBEL_BINARY);
+    std::string command = quote_argument(zorbel_binary());
     for (const std::string& arg : args) command += " " + quote_argument(arg);
 
     STARTUPINFOA startup{};

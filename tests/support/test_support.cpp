@@ -71,4 +71,6 @@ std::vector<std::string> list_dir(const std::string& path) {
 
 std::string fixture_path(const std::string& name) { return std::string(ZORBEL_FIXTURES) + "/" + name; }
 
+std::string zorbel_binary() { return ZORBEL_BINARY; }
+
 }  // namespace zorbel::test

@@ -35,6 +35,8 @@ bool file_exists(const std::string& path);
 // Names in a directory (no "." or ".."), sorted.
 std::vector<std::string> list_dir(const std::string& path);
 std::string fixture_path(const std::string& name);
+// The built zorbel program.
+std::string zorbel_binary();
 
 struct ProcessResult {
     int status = -1;        // exit status, or 128 + signal

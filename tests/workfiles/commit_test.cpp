@@ -61,6 +61,24 @@ TEST_F(CommitTest, FirstCommitKeepsTheOldContentAsTheBackupAndLeavesNoWorkFile) 
     EXPECT_EQ(console.err_text, "");
 }
 
+// A backup made in this run is never replaced within it: the same file
+// takes it as already taken, another file that maps to it is refused.
+TEST_F(CommitTest, ABackupMadeInThisRunIsNeverReplaced) {
+    write_file(dir.file("index.htm"), "htm original");
+    write_file(dir.file("index.html"), "html original");
+
+    EXPECT_EQ(commit(dir.path(), "index.htm", "first", false), 0);
+    EXPECT_EQ(commit(dir.path(), "./index.htm", "second", false), 0);
+    EXPECT_EQ(read_file(dir.file("index.htm")), "second");
+    EXPECT_EQ(read_file(dir.file("index.b~k")), "htm original");
+
+    EXPECT_EQ(commit(dir.path(), "index.html", "new", false), kExitFileError);
+    EXPECT_EQ(console.err_text, "couldn't replace index.html.\n");
+    EXPECT_EQ(read_file(dir.file("index.html")), "html original");
+    EXPECT_EQ(read_file(dir.file("index.b~k")), "htm original");
+    EXPECT_EQ(list_dir(dir.path()), (Names{"index.b~k", "index.htm", "index.html"}));
+}
+
 TEST_F(CommitTest, SecondCommitOfTheSameFileKeepsTheOneBackupOfBeforeBoth) {
     write_file(dir.file("page.htm"), "original");
 

@@ -21,8 +21,8 @@
 #include <unistd.h>
 #endif
 
-#include "cli/console.h"
-#include "cli/report.h"
+#include "core/console.h"
+#include "core/report.h"
 
 namespace zorbel::test {
 

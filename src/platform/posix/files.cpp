@@ -103,6 +103,14 @@ int copy_attributes(FileHandle file, const FileInfo& info) {
     return result(::fchmod(fd, static_cast<mode_t>(info.attributes & 07777)));
 }
 
+int give_new_file_mode(FileHandle file) {
+    // The mask can only be read by setting it; one thread, so putting it
+    // straight back is safe.
+    const mode_t mask = ::umask(0);
+    (void)::umask(mask);
+    return result(::fchmod(fd_of(file), 0666 & ~mask));
+}
+
 int restore_attributes(const std::string& path, const FileInfo& info) {
     return result(::chmod(path.c_str(), static_cast<mode_t>(info.attributes & 07777)));
 }
@@ -154,6 +162,8 @@ std::string resolve_path(const std::string& path, int& error) {
     error = 0;
     return text;
 }
+
+std::string name_key(const std::string& path) { return path; }
 
 std::string directory_of(const std::string& path) {
     std::size_t slash = path.find_last_of('/');

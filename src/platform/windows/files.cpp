@@ -177,6 +177,13 @@ int restore_attributes(const std::string& path, const FileInfo& info) {
     return ::SetFileAttributesA(path.c_str(), settable(info.attributes)) ? 0 : win::last_errno();
 }
 
+int give_new_file_mode(FileHandle) {
+    // A file made with CreateFileA already has what any new file gets here:
+    // the attribute bits of a plain file, and the access its directory
+    // hands down to what is made in it.
+    return 0;
+}
+
 int copy_times(FileHandle file, const FileInfo& info) {
     const FILETIME accessed = filetime_from(info.accessed), modified = filetime_from(info.modified);
     return ::SetFileTime(raw_handle(file), nullptr, &accessed, &modified) ? 0 : win::last_errno();
@@ -242,6 +249,14 @@ std::string resolve_path(const std::string& path, int& error) {
     }
     error = 0;
     return text;
+}
+
+std::string name_key(const std::string& path) {
+    std::string key = path;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
 }
 
 std::string directory_of(const std::string& path) {

@@ -1,4 +1,4 @@
-#include "cli/report.h"
+#include "core/report.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/console.h"
+#include "core/console.h"
 
 namespace zorbel {
 

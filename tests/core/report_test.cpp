@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/report.h"
+#include "core/report.h"
 #include "support/run_in_child.h"
 
 namespace zorbel {

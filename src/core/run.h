@@ -6,10 +6,11 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
 
-#include "cli/console.h"
-#include "cli/options.h"
+#include "core/console.h"
+#include "core/options.h"
 #include "platform/clock.h"
 
 namespace zorbel {
@@ -31,6 +32,19 @@ struct Run {
     // Set by the line pass when it committed the file (and so made its
     // backup); read by the rewrite pass of the same file.
     bool lines_stripped = false;
+
+    // A backup this run made: the page it holds, by its resolved path and
+    // by its path as the batch wrote it, and the backup's own path as the
+    // batch would write it. Keyed by the backup's resolved path, as name_key
+    // gives it (so that on Windows two spellings of one name are one key). No commit
+    // later in the run may replace one of these: it holds the only copy of
+    // a page as it was before the run.
+    struct BackupRecord {
+        std::string page;
+        std::string page_as_given;
+        std::string backup_as_given;
+    };
+    std::map<std::string, BackupRecord> backups_made;
 
     // Rewrite state that carries over from one file to the next.
     int after_newline = 0;
