@@ -39,10 +39,7 @@ bool same_file(const std::string& a, const std::string& b) {
 }
 
 // The work file stays on disk under its own name; only its descriptor goes.
-void close_work(WorkFile& work) {
-    if (work.file.valid()) close_file(work.file);
-    work.file = FileHandle{};
-}
+void close_work(WorkFile& work) { work.keep(); }
 
 RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, WorkFile& work, bool prefixes) {
     FileSource source(input.file());
