@@ -1,6 +1,7 @@
 #include "cli/batch.h"
 
 #include "cleanup/line_pass.h"
+#include "cli/one_step.h"
 #include "core/report.h"
 #include "platform/dir_search.h"
 #include "platform/files.h"
@@ -45,6 +46,7 @@ void process_file(Run& run, const std::string& path) {
                         other->page_as_given + "\n");
         return;
     }
+    if (tidy_in_one_step(run, path)) return;
     strip_lines(run, path);
     rewrite_file(run, path);
 }

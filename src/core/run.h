@@ -19,6 +19,8 @@ namespace zorbel {
 // on ordinary pages, small enough to keep memory flat.
 inline constexpr std::size_t kDefaultBlockSize = 64 * 1024;
 
+inline constexpr std::size_t kOneStepBound = 1024 * 1024;
+
 struct Run {
     explicit Run(Console& c) : console(c) {}
 
@@ -48,6 +50,14 @@ struct Run {
     // Rewrite state that carries over from one file to the next.
     int after_newline = 0;
     int crlf_collapse_active = 0;
+
+    // Pages up to this many bytes go through both passes in memory in one
+    // step: no work file unless the page changes, one replace when it does.
+    // Larger pages stream through the two passes one after the other, so
+    // memory stays flat. 1 MiB holds nearly every real page; the rewrite's
+    // output of one is at most six times its size. 0 turns the one-step
+    // path off (tests compare the two).
+    std::size_t one_step_bound = kOneStepBound;
 
     // The clock for date-time stamps; tests pin it.
     std::function<BrokenDownTime()> clock = local_now;

@@ -108,10 +108,12 @@ void rewrite_file(Run& run, const std::string& path) {
     input.close();
     if (outcome.changed) {
         commit_with_backup(run, path, work, run.lines_stripped);
-        run.console.out("Updated " + path + "\n");
+        run.console.out(updated_line(path));
     } else {
         discard_work_file(run, work);
     }
 }
+
+std::string updated_line(const std::string& path) { return "Updated " + path + "\n"; }
 
 }  // namespace zorbel

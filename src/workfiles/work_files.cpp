@@ -131,13 +131,6 @@ struct Target {
     FileInfo original;      // the old file's attributes, owner and times
 };
 
-// The commit cannot go on: the page keeps its old content under its name,
-// the work file goes, and the run ends with status 3.
-[[noreturn]] void give_up(Run& run, WorkFile& work, const char* format, const std::string& path) {
-    work.remove();
-    fail_with(run, format, path);
-}
-
 // The file the name leads to: a plain file, and not one that would be its
 // own backup. Symbolic links are followed and stay as they are.
 bool find_target(const std::string& path, bool backup_taken, Target& target) {
@@ -207,27 +200,36 @@ int move_into_place(WorkFile& work, const Target& target, WorkFile& staged) {
     return error != 0 ? error : rename_name(staged.name, target.path);
 }
 
-}  // namespace
-
-void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
+// The steps of the replace. Gives the format of the failure message, or null
+// when the new content is in place.
+const char* replace_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken,
+                                WorkFile& staged) {
     Target target;
     if (!find_target(path, backup_taken, target) || !take_earlier_backup(run, target, backup_taken)) {
-        give_up(run, work, "couldn't replace %s.\n", path);
+        return "couldn't replace %s.\n";
     }
-    WorkFile staged;  // removed again on every way out unless it took the target's name
-    if (const char* failure = ready_incoming(work, target, staged)) give_up(run, work, failure, path);
+    if (const char* failure = ready_incoming(work, target, staged)) return failure;
     if (!backup_taken) {
-        if (make_backup(target.path, target.backup, target.original) != 0) {
-            give_up(run, work, "couldn't replace %s.\n", path);
-        }
+        if (make_backup(target.path, target.backup, target.original) != 0) return "couldn't replace %s.\n";
         record_backup(run, path, target.path, target.backup);
     }
-    if (move_into_place(work, target, staged) != 0) give_up(run, work, "couldn't replace %s.\n", path);
-
+    if (move_into_place(work, target, staged) != 0) return "couldn't replace %s.\n";
     // Where the replace had to change the old file's attributes (a
     // read-only file on Windows), its backup, which is that same file, gets
     // them back. Nothing is lost if it cannot: the content is in place.
     if (!backup_taken) (void)restore_attributes(target.backup, target.original);
+    return nullptr;
+}
+
+}  // namespace
+
+const char* try_commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
+    WorkFile staged;  // removed again on every way out unless it took the target's name
+    const char* failure = replace_with_backup(run, path, work, backup_taken, staged);
+    if (failure != nullptr) {
+        work.remove();
+        return failure;
+    }
     // The new content bears the target's name now: the staged copy if there
     // was one (the work file is then removed), else the work file.
     if (!staged.name.empty()) {
@@ -236,6 +238,11 @@ void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool 
     } else {
         work.disown();
     }
+    return nullptr;
+}
+
+void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
+    if (const char* failure = try_commit_with_backup(run, path, work, backup_taken)) fail_with(run, failure, path);
 }
 
 WorkFile::WorkFile(WorkFile&& other) noexcept

@@ -95,6 +95,12 @@ const Run::BackupRecord* backup_of_another_file(const Run& run, const std::strin
 // Every backup made is recorded in run.backups_made.
 void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken);
 
+// The same replace, for a caller that has another way to go on: a failure
+// removes the work file and gives the format of the message commit_with_backup
+// would print ("couldn't replace %s.\n" or "couldn't write %s.\n"), with
+// nothing printed and the page's old content under its name. Null on success.
+const char* try_commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken);
+
 // A pass that changed nothing: closes the work file and deletes it unless
 // keep_temps is on.
 void discard_work_file(Run& run, WorkFile& work);
