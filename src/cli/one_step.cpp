@@ -1,5 +1,6 @@
 #include "cli/one_step.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "api/page_run.h"
@@ -14,21 +15,27 @@ namespace zorbel {
 
 namespace {
 
+// Most pages are smaller than this: one read takes them whole.
+constexpr std::size_t kFirstRead = 64 * 1024;
+
 // The whole page, when it can be read and holds at most bound bytes.
 bool read_small_page(const std::string& path, std::size_t bound, std::string& page) {
     OwnedFile file(open_for_reading(path));
     if (!file.valid()) return false;
     FileSource source(file.get());
     // One byte more than the bound tells a page over it.
-    page.resize(bound + 1);
+    page.resize(std::min(kFirstRead, bound + 1));
     std::size_t held = 0;
-    while (held < page.size()) {
+    for (;;) {
         const long got = source.read_at(held, reinterpret_cast<unsigned char*>(page.data()) + held, page.size() - held);
         if (got < 0) return false;
         if (got == 0) break;
         held += static_cast<std::size_t>(got);
+        if (held == page.size()) {
+            if (held > bound) return false;
+            page.resize(std::min(2 * page.size(), bound + 1));
+        }
     }
-    if (held > bound) return false;
     page.resize(held);
     return true;
 }

@@ -36,14 +36,12 @@ struct Run {
     bool lines_stripped = false;
 
     // A backup this run made: the page it holds, by its resolved path and
-    // by its path as the batch wrote it, and the backup's own path as the
-    // batch would write it. Keyed by the backup's resolved path. No commit
-    // later in the run may replace one of these: it holds the only copy of
-    // a page as it was before the run.
+    // by its path as the batch wrote it. Keyed by the backup's resolved
+    // path. No commit later in the run may replace one of these: it holds
+    // the only copy of a page as it was before the run.
     struct BackupRecord {
         std::string page;
         std::string page_as_given;
-        std::string backup_as_given;
     };
     std::map<std::string, BackupRecord> backups_made;
 

@@ -65,13 +65,9 @@ int make_backup(const std::string& target, const std::string& backup, const File
     return error;
 }
 
-// Notes the backup just made. Its path is shown as the batch would write it:
-// beside the path as given, unless that path is a link to a file elsewhere.
+// Notes the backup just made.
 void record_backup(Run& run, const std::string& path, const std::string& target, const std::string& backup) {
-    int error = 0;
-    std::string shown = backup_name(path);
-    if (resolve_path(shown, error) != backup) shown = backup;
-    run.backups_made[backup] = Run::BackupRecord{target, path, shown};
+    run.backups_made[backup] = Run::BackupRecord{target, path};
 }
 
 }  // namespace
@@ -90,13 +86,12 @@ int bump_temp_base(std::string& name) {
 WorkFile make_temp_file(Run& run, const char* extension) {
     if (extension != nullptr) run.temp_name = run.temp_name.substr(0, kBaseLetters + 1) + extension;
     for (;;) {
-        if (!name_taken(run.temp_name)) {
-            int error = 0;
-            FileHandle file = create_exclusive(run.temp_name, error);
-            if (file.valid()) return WorkFile{run.temp_name, file};
-            // Anything else than "someone took it meanwhile" is a real failure.
-            if (error != EEXIST) die_cannot_open(run.console, run.temp_name, "w");
-        }
+        // The exclusive create is the test for a free name: it fails with
+        // EEXIST for a name borne by anything at all.
+        int error = 0;
+        FileHandle file = create_exclusive(run.temp_name, error);
+        if (file.valid()) return WorkFile{run.temp_name, file};
+        if (error != EEXIST) die_cannot_open(run.console, run.temp_name, "w");
         if (bump_temp_base(run.temp_name) != 0) report(run.console, kExitFatalReport, "Ran out of temp names!?");
     }
 }
@@ -112,13 +107,18 @@ std::string backup_name(const std::string& path) {
 
 bool is_backup_file(const std::string& path) { return backup_name(path) == path; }
 
-const Run::BackupRecord* backup_of_another_file(const Run& run, const std::string& path) {
+std::optional<BackupHeld> backup_of_another_file(const Run& run, const std::string& path) {
+    if (run.backups_made.empty()) return std::nullopt;
     int error = 0;
     const std::string target = resolve_path(path, error);
-    if (target.empty()) return nullptr;  // the passes report what is wrong with it
+    if (target.empty()) return std::nullopt;  // the passes report what is wrong with it
     const auto made = run.backups_made.find(backup_name(target));
-    if (made == run.backups_made.end() || made->second.page == target) return nullptr;
-    return &made->second;
+    if (made == run.backups_made.end() || made->second.page == target) return std::nullopt;
+    // The backup as the batch would write it: beside the path as given,
+    // unless that path is a link to a file elsewhere.
+    std::string shown = backup_name(path);
+    if (resolve_path(shown, error) != made->first) shown = made->first;
+    return BackupHeld{shown, made->second.page_as_given};
 }
 
 namespace {

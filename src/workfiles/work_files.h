@@ -3,6 +3,7 @@
 // place with the old content kept beside it as "name.b~k".
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -68,11 +69,18 @@ std::string backup_name(const std::string& path);
 // backup, so it is never processed.
 bool is_backup_file(const std::string& path);
 
+// A backup this run made for another file, as the batch would write the
+// two paths.
+struct BackupHeld {
+    std::string backup;
+    std::string page;
+};
+
 // The backup that this run made for another file under the backup name of
-// the file at path (index.htm and index.html share index.b~k), or null. Such
+// the file at path (index.htm and index.html share index.b~k), if any. Such
 // a file must not be processed: its commit would replace the only copy of
 // the other file's original.
-const Run::BackupRecord* backup_of_another_file(const Run& run, const std::string& path);
+std::optional<BackupHeld> backup_of_another_file(const Run& run, const std::string& path);
 
 // Puts the work file (still open) in the place of the processed file. Without
 // backup_taken the old content is kept under backup_name of the file, made as
