@@ -86,12 +86,13 @@ int bump_temp_base(std::string& name) {
 WorkFile make_temp_file(Run& run, const char* extension) {
     if (extension != nullptr) run.temp_name = run.temp_name.substr(0, kBaseLetters + 1) + extension;
     for (;;) {
-        // The exclusive create is the test for a free name: it fails with
-        // EEXIST for a name borne by anything at all.
+        // The exclusive create is the test for a free name. A name borne by
+        // anything is taken, whatever error the platform gives for it (a
+        // directory may be refused rather than found to exist).
         int error = 0;
         FileHandle file = create_exclusive(run.temp_name, error);
         if (file.valid()) return WorkFile{run.temp_name, file};
-        if (error != EEXIST) die_cannot_open(run.console, run.temp_name, "w");
+        if (error != EEXIST && !name_taken(run.temp_name)) die_cannot_open(run.console, run.temp_name, "w");
         if (bump_temp_base(run.temp_name) != 0) report(run.console, kExitFatalReport, "Ran out of temp names!?");
     }
 }
