@@ -23,7 +23,6 @@ bool read_small_page(const std::string& path, std::size_t bound, std::string& pa
     OwnedFile file(open_for_reading(path));
     if (!file.valid()) return false;
     FileSource source(file.get());
-    // One byte more than the bound tells a page over it.
     page.resize(std::min(kFirstRead, bound + 1));
     std::size_t held = 0;
     for (;;) {
@@ -31,10 +30,16 @@ bool read_small_page(const std::string& path, std::size_t bound, std::string& pa
         if (got < 0) return false;
         if (got == 0) break;
         held += static_cast<std::size_t>(got);
-        if (held == page.size()) {
-            if (held > bound) return false;
-            page.resize(std::min(2 * page.size(), bound + 1));
+        if (held < page.size()) continue;
+        if (held > bound) return false;
+        if (held == kFirstRead) {
+            // A page that fills the first read may be far larger: one byte
+            // at the bound tells, before any more memory is taken for it.
+            unsigned char beyond;
+            const long more = source.read_at(bound, &beyond, 1);
+            if (more != 0) return false;
         }
+        page.resize(std::min(2 * page.size(), bound + 1));
     }
     page.resize(held);
     return true;

@@ -19,7 +19,7 @@ namespace zorbel {
 // on ordinary pages, small enough to keep memory flat.
 inline constexpr std::size_t kDefaultBlockSize = 64 * 1024;
 
-inline constexpr std::size_t kOneStepBound = 1024 * 1024;
+inline constexpr std::size_t kOneStepBound = 512 * 1024;
 
 struct Run {
     explicit Run(Console& c) : console(c) {}
@@ -52,9 +52,9 @@ struct Run {
     // Pages up to this many bytes go through both passes in memory in one
     // step: no work file unless the page changes, one replace when it does.
     // Larger pages stream through the two passes one after the other, so
-    // memory stays flat. 1 MiB holds nearly every real page; the rewrite's
-    // output of one is at most six times its size. 0 turns the one-step
-    // path off (tests compare the two).
+    // memory stays flat. 512 KiB holds nearly every real page, and the page,
+    // the line pass's output and the rewrite's then stay within a few MiB.
+    // 0 turns the one-step path off (tests compare the two).
     std::size_t one_step_bound = kOneStepBound;
 
     // The clock for date-time stamps; tests pin it.

@@ -121,5 +121,24 @@ TEST(OneStep, SameAsTheTwoPassesOnRandomPages) {
     }
 }
 
+// Pages around the first read's size and around the bound: read whole,
+// or left to the two passes, with the same result.
+TEST(OneStep, SameAsTheTwoPassesAroundTheReadSizeAndTheBound) {
+    const std::string line = "<p>\"Quoted\" it's  \n";
+    for (std::size_t size : {std::size_t{64 * 1024}, std::size_t{64 * 1024 + 1}, std::size_t{100000}, kOneStepBound,
+                             kOneStepBound + 1, std::size_t{600000}}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        std::string page;
+        while (page.size() < size) page += line;
+        page.resize(size);
+        const Seen two = run_batch({page}, Options{}, kDefaultBlockSize, 0, 0, 0);
+        const Seen one = run_batch({page}, Options{}, kDefaultBlockSize, kOneStepBound, 0, 0);
+        EXPECT_EQ(one.files, two.files);
+        EXPECT_EQ(one.out, two.out);
+        EXPECT_EQ(one.err, two.err);
+        EXPECT_EQ(one.status, two.status);
+    }
+}
+
 }  // namespace
 }  // namespace zorbel
