@@ -82,14 +82,16 @@ set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 
 include(CPack)
 
-# Installs into a scratch prefix and runs the installed binary there.
+# Installs into a scratch prefix and runs the installed binary there; in an
+# ordinary build it also builds the example against the installed package (a
+# sanitized library links only into a sanitized program, so not there).
 if(ZORBEL_TESTS AND NOT WIN32)
   add_test(NAME install_and_run
     COMMAND ${CMAKE_COMMAND} -E env
       CMAKE=${CMAKE_COMMAND}
       ZORBEL_BINDIR=${CMAKE_INSTALL_BINDIR}
       ZORBEL_MANDIR=${CMAKE_INSTALL_MANDIR}
-      $<$<NOT:$<BOOL:${ZORBEL_SANITIZE}>>:ZORBEL_EXAMPLE=${CMAKE_SOURCE_DIR}/examples>
+      ZORBEL_EXAMPLE=$<$<NOT:$<BOOL:${ZORBEL_SANITIZE}>>:${CMAKE_SOURCE_DIR}/examples>
       ZORBEL_EXAMPLE_CXX=${CMAKE_CXX_COMPILER}
       sh ${CMAKE_SOURCE_DIR}/scripts/check-install ${CMAKE_BINARY_DIR})
 endif()

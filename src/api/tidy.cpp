@@ -9,6 +9,7 @@
 #include "core/run.h"
 #include "platform/byte_io.h"
 #include "rewrite/rewrite_pass.h"
+#include "api/page_run.h"
 #include "zorbel/zorbel.h"
 
 namespace zorbel {
@@ -76,8 +77,7 @@ void Tidier::set_clock(std::function<StampTime()> clock) {
     state_->run.clock = [clock = std::move(clock)] { return broken_down(clock()); };
 }
 
-PageResult Tidier::tidy(ByteSource& page, ByteSink& out) {
-    Run& run = state_->run;
+PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteSink& out) {
     PageResult result;
 
     // The rewrite reads the line pass's output only when the line pass
@@ -104,8 +104,8 @@ PageResult Tidier::tidy(ByteSource& page, ByteSink& out) {
         outcome = rewrite_stream(run, *rewrite_input, out);
     } catch (const FatalExit&) {
         // The one message the rewrite prints itself, before the wait for Enter.
-        std::string message = std::move(state_->console.err_text);
-        state_->console.err_text.clear();
+        std::string message = std::move(console.err_text);
+        console.err_text.clear();
         const std::size_t wait = message.rfind("\n (press enter)");
         if (wait != std::string::npos) message.erase(wait);
         fail(result, PageError::kVeryLengthy, std::move(message));
@@ -137,6 +137,8 @@ PageResult Tidier::tidy(ByteSource& page, ByteSink& out) {
     }
     return result;
 }
+
+PageResult Tidier::tidy(ByteSource& page, ByteSink& out) { return tidy_stream(state_->run, state_->console, page, out); }
 
 TidiedPage Tidier::tidy(std::string_view page) {
     StringSource source{std::string(page)};

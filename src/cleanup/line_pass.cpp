@@ -259,9 +259,13 @@ void strip_lines(Run& run, const std::string& path) {
     }
     commit_with_backup(run, path, work, false);
     run.lines_stripped = true;
-    run.console.out(format_message(run.options.strip_empty_lines ? "Removed trailing spaces/emtpy lines from %s\n"
-                                                                 : "Removed trailing spaces from %s\n",
-                                   path.c_str()));
+    run.console.out(lines_stripped_line(run.options, path));
+}
+
+std::string lines_stripped_line(const Options& options, const std::string& path) {
+    return format_message(options.strip_empty_lines ? "Removed trailing spaces/emtpy lines from %s\n"
+                                                    : "Removed trailing spaces from %s\n",
+                          path.c_str());
 }
 
 }  // namespace zorbel

@@ -1,6 +1,7 @@
 #include "cli/batch.h"
 
 #include "cleanup/line_pass.h"
+#include "cli/one_step.h"
 #include "core/report.h"
 #include "platform/dir_search.h"
 #include "platform/files.h"
@@ -40,11 +41,11 @@ void process_file(Run& run, const std::string& path) {
         return;
     }
     // Its backup name holds another file's original from this run.
-    if (const Run::BackupRecord* other = backup_of_another_file(run, path)) {
-        run.console.err("Skipped \"" + path + "\": " + other->backup_as_given + " holds the backup of " +
-                        other->page_as_given + "\n");
+    if (const auto other = backup_of_another_file(run, path)) {
+        run.console.err("Skipped \"" + path + "\": " + other->backup + " holds the backup of " + other->page + "\n");
         return;
     }
+    if (tidy_in_one_step(run, path)) return;
     strip_lines(run, path);
     rewrite_file(run, path);
 }

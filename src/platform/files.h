@@ -26,6 +26,36 @@ FileHandle open_for_reading(const std::string& path);
 // system had still to finish failed).
 bool close_file(FileHandle file);
 
+// Owns an open file and closes it when it goes out of scope, so that no
+// way out of a function, a fatal exit included, leaves it open.
+class OwnedFile {
+public:
+    OwnedFile() = default;
+    explicit OwnedFile(FileHandle file) : file_(file) {}
+    ~OwnedFile() { (void)close(); }
+    OwnedFile(OwnedFile&& other) noexcept : file_(other.release()) {}
+    OwnedFile& operator=(OwnedFile&& other) noexcept {
+        if (this != &other) {
+            (void)close();
+            file_ = other.release();
+        }
+        return *this;
+    }
+    FileHandle get() const { return file_; }
+    bool valid() const { return file_.valid(); }
+    // Closes the file now; false when the close reported an error.
+    bool close() { return !file_.valid() || close_file(release()); }
+    // Gives up ownership without closing.
+    FileHandle release() {
+        const FileHandle file = file_;
+        file_ = FileHandle{};
+        return file;
+    }
+
+private:
+    FileHandle file_;
+};
+
 // Creates a new, empty file for reading and writing, open to its owner only
 // until copy_attributes gives it another file's. Never opens anything that
 // already bears the name (a file, a directory, a link, even a dangling one):

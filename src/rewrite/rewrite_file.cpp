@@ -39,10 +39,7 @@ bool same_file(const std::string& a, const std::string& b) {
 }
 
 // The work file stays on disk under its own name; only its descriptor goes.
-void close_work(WorkFile& work) {
-    if (work.file.valid()) close_file(work.file);
-    work.file = FileHandle{};
-}
+void close_work(WorkFile& work) { work.keep(); }
 
 RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, WorkFile& work, bool prefixes) {
     FileSource source(input.file());
@@ -111,10 +108,12 @@ void rewrite_file(Run& run, const std::string& path) {
     input.close();
     if (outcome.changed) {
         commit_with_backup(run, path, work, run.lines_stripped);
-        run.console.out("Updated " + path + "\n");
+        run.console.out(updated_line(path));
     } else {
         discard_work_file(run, work);
     }
 }
+
+std::string updated_line(const std::string& path) { return "Updated " + path + "\n"; }
 
 }  // namespace zorbel

@@ -35,4 +35,7 @@ void continue_tag(RewriteState& s, TokenCode first);
 // changed, commits it with its backup and prints "Updated <path>".
 void rewrite_file(Run& run, const std::string& path);
 
+// The progress line of a rewrite pass that changed the file at path.
+std::string updated_line(const std::string& path);
+
 }  // namespace zorbel

@@ -261,7 +261,7 @@ TEST(WindowsRuns, SpellingsOfOneNameAreOneNameWithinARun) {
     EXPECT_EQ(got.out,
               "Removed trailing spaces/emtpy lines from Index.htm\nUpdated Index.htm\n"
               "Removed trailing spaces/emtpy lines from Index.htm\n");  // the name as the directory holds it
-    EXPECT_EQ(got.err, "Skipped \"index.html\": Index.b~k holds the backup of Index.htm\n");
+    EXPECT_EQ(got.err, "Skipped \"index.html\": index.b~k holds the backup of Index.htm\n");
     EXPECT_EQ(read_file(dir.file("Index.b~k")), page);
     EXPECT_EQ(read_file(dir.file("index.html")), other);
     EXPECT_EQ(list_dir(dir.path()), (Paths{"Index.b~k", "Index.htm", "index.html"}));

@@ -98,7 +98,6 @@ TEST(MakeTempFile, PassesOverEveryTakenNameWithoutTouchingIt) {
             EXPECT_EQ(read_file(dir.file("precious")), "precious");
         }
         EXPECT_EQ(console.err_text, "") << c.what;
-        close_file(work.file);
     }
 }
 
@@ -115,7 +114,6 @@ TEST(MakeTempFile, SearchResumesWhereTheLastEndedAndTakesTheGivenExtension) {
     EXPECT_EQ(work.name, "AAAAAAC~.Z~B");
     WorkFile second = new_temp_file(run);
     EXPECT_EQ(second.name, "AAAAAAD~.Z~B");
-    for (FileHandle file : {map.file, work.file, second.file}) close_file(file);
 }
 
 TEST(MakeTempFile, NoFreeNameIsAFatalReport) {

@@ -111,8 +111,10 @@ int give_new_file_mode(FileHandle file) {
     return result(::fchmod(fd_of(file), 0666 & ~mask));
 }
 
-int restore_attributes(const std::string& path, const FileInfo& info) {
-    return result(::chmod(path.c_str(), static_cast<mode_t>(info.attributes & 07777)));
+int restore_attributes(const std::string&, const FileInfo&) {
+    // The replace never changes the old file's permission bits here: the
+    // backup, being that file, still has them.
+    return 0;
 }
 
 int copy_times(FileHandle file, const FileInfo& info) {
