@@ -10,6 +10,7 @@
 #include "cleanup/line_pass.h"
 #include "platform/byte_scan.h"
 #include "platform/byte_set.h"
+#include "rewrite/rules.h"
 
 namespace zorbel {
 namespace {
@@ -74,6 +75,10 @@ void expect_forms_agree(const char* name) {
 }
 
 TEST(ByteSets, EveryFormAgreesWithTheDefinitionOnAllByteValues) {
+    expect_forms_agree<kRunStops>("run stops");
+    expect_forms_agree<kTagBodyStops>("tag body stops");
+    expect_forms_agree<kTagEndStops>("tag end stops");
+    expect_forms_agree<kEntityStops>("entity stops");
     expect_forms_agree<kLineStops>("line stops");
     // Listed bytes that pair up by one bit, and one under the bound.
     expect_forms_agree<byte_set(0x10, {0x05, 0x40, 0x41, 0xc0, 0xfe, 0xff})>("pairs");
