@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -132,7 +133,17 @@ struct ByteSetForms {
 #endif
 
     // The index of the first member in p[0..n), or n.
-    static std::size_t find(const unsigned char* p, std::size_t n) { return scan::find_first(p, n, word, has); }
+    static std::size_t find(const unsigned char* p, std::size_t n) {
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 16 <= n; i += 16) {
+            if (const unsigned m = mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)))) {
+                return i + static_cast<std::size_t>(std::countr_zero(m));
+            }
+        }
+#endif
+        return i + scan::find_first(p + i, n - i, word, has);
+    }
 
     // Copies p[0..n) to `to` up to the first member, as scan::copy_until.
     static std::size_t copy_until(unsigned char* to, const unsigned char* p, std::size_t n) {

@@ -95,6 +95,11 @@ std::string_view text_at(const unsigned char* p, std::size_t length) {
     return {reinterpret_cast<const char*>(p), length};
 }
 
+// The steps of a run are made part of take(): its state then stays in
+// registers, where a step called apart would keep it in memory and load it
+// again after every byte stored.
+#define ZORBEL_STEP [[gnu::always_inline]] inline
+
 // One run taken from the bytes held by both windows. Everything the steps
 // consult is copied into it first: the bytes they store may alias any
 // memory, and would make the compiler load the state again after every
@@ -135,7 +140,7 @@ private:
     static_assert(kOpenQuote.size() == kWidest && kCloseQuote.size() == kWidest && kApostrophe.size() == kWidest);
     static constexpr std::size_t kEntityMax = kEntityBound + 1;  // an entity is copied whole
 
-    bool step() {
+    ZORBEL_STEP bool step() {
         const unsigned char c = in_[i_];
         switch (kClasses[c]) {
             case kText:
@@ -167,12 +172,12 @@ private:
     }
 
     // The byte and the token text it leaves: a single byte.
-    void set_char(int c) {
+    ZORBEL_STEP void set_char(int c) {
         last_char_ = c;
         entity_length_ = 0;
     }
 
-    void count_text(std::size_t length) {
+    ZORBEL_STEP void count_text(std::size_t length) {
         column_ += static_cast<std::int64_t>(length);
         line_has_text_ = 1;
         after_newline_ = 0;
@@ -180,13 +185,13 @@ private:
 
     // Whether a run of words and blanks may start at b: a text byte, or a
     // blank after text that does not wrap.
-    bool starts_words(unsigned char b) const {
+    ZORBEL_STEP bool starts_words(unsigned char b) const {
         return kClasses[b] == kText ||
                (b == ' ' && line_has_text_ && !(rules_.wrap_blanks && blank_wraps(column_ + 1, margin_)));
     }
 
     // A quote or apostrophe by the rule the run has for it.
-    bool take_quote_byte(QuoteRule rule, bool apostrophe) {
+    ZORBEL_STEP bool take_quote_byte(QuoteRule rule, bool apostrophe) {
         if (rule == QuoteRule::kEnds) return false;
         if (rule == QuoteRule::kPlain) return take_words();
         if (room_ - o_ < kWidest) return false;
@@ -196,7 +201,7 @@ private:
 
     // A quote or apostrophe at i_, with room for its entity, written as
     // the main loop writes it.
-    void rewrite_quote(bool apostrophe) {
+    ZORBEL_STEP void rewrite_quote(bool apostrophe) {
         std::string_view text = kApostrophe;
         if (apostrophe) {
             last_ = TOK_APOS;
@@ -214,7 +219,7 @@ private:
 
     // Words and blanks from i_, and the quotes and line ends between them,
     // taken in turn without going round step().
-    bool take_words() {
+    ZORBEL_STEP bool take_words() {
         for (;;) {
             copy_words();
             if (i_ >= n_ || o_ >= room_) return true;
@@ -241,7 +246,7 @@ private:
     // The byte at i_ (text, or a blank that starts words) and the words and
     // blanks after it, copied as one, up to the first run stop or the
     // first blank that wraps.
-    void copy_words() {
+    ZORBEL_STEP void copy_words() {
         const std::size_t from = i_;
         const std::size_t limit = std::min(n_, from + (room_ - o_));
         // A blank at an index from blank_stop on would take the column past
@@ -285,7 +290,7 @@ private:
         }
     }
 
-    bool take_blank(unsigned char c) {
+    ZORBEL_STEP bool take_blank(unsigned char c) {
         if (starts_words(c)) return take_words();
         if (strips_blank(options_, line_has_text_)) {
             take_indentation();
@@ -307,7 +312,7 @@ private:
     }
 
     // Indentation: each blank echoed, then moved back over.
-    void take_indentation() {
+    ZORBEL_STEP void take_indentation() {
         do {
             if (in_[i_] == ' ') after_newline_ = 0;
             ++i_;
@@ -319,7 +324,7 @@ private:
 
     // A blank at i_ that wraps, made a line end as the main loop makes it:
     // CR LF in its place, a new output line, the file changed.
-    void wrap_blank() {
+    ZORBEL_STEP void wrap_blank() {
         if (in_[i_] == ' ') after_newline_ = 0;
         out_[o_++] = '\r';
         out_[o_++] = '\n';
@@ -329,7 +334,7 @@ private:
         ++i_;
     }
 
-    void take_newline() {
+    ZORBEL_STEP void take_newline() {
         out_[o_++] = '\n';
         column_ = 0;
         line_has_text_ = 0;
@@ -338,7 +343,7 @@ private:
     }
 
     // A control byte, or a CR that stays: echoed, no token.
-    void take_control(unsigned char c) {
+    ZORBEL_STEP void take_control(unsigned char c) {
         out_[o_++] = c;
         ++column_;
         line_has_text_ = 1;
@@ -347,7 +352,7 @@ private:
 
     // An entity at i_, taken as the main loop takes it, when its capture
     // ends within what is held with no line end or control byte in it.
-    bool take_entity() {
+    ZORBEL_STEP bool take_entity() {
         if (!rules_.entities || room_ - o_ < kEntityMax) return false;
         const std::size_t length = copy_entity();
         if (length == 0) return false;
@@ -382,7 +387,7 @@ private:
     // The length of the entity at i_, copied to the token text and to the
     // work file; 0, with nothing that counts written, when its capture
     // would meet a control byte or the end of what is held.
-    std::size_t copy_entity() {
+    ZORBEL_STEP std::size_t copy_entity() {
         const std::size_t held = n_ - i_;
         static_assert(kEntityBound + 1 == 8);
         if (held >= 8 && std::endian::native == std::endian::little) {
@@ -422,16 +427,35 @@ private:
     // A whole tag at i_, taken as the main loop takes it: a generic tag
     // whose second reading would copy it unchanged, and, outside a no-wrap
     // region, a paragraph or anchor tag. Any other tag ends the run.
-    bool take_tag() {
+    ZORBEL_STEP bool take_tag() {
         const unsigned char* tag = in_ + i_;
+        const std::size_t held = n_ - i_;
+#if defined(__SSE2__)
+        if (held >= 17) {
+            // Most tags end within sixteen bytes with nothing but name
+            // bytes before their '>': one look settles those.
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tag + 1));
+            if (const unsigned mask = TagBodyStops::mask(x)) {
+                const auto first = static_cast<std::size_t>(std::countr_zero(mask));
+                if (const TagRereading reading = reread_name_only(tag + 1, first); reading.unchanged) {
+                    return take_whole_tag(first + 2, &reading);
+                }
+            }
+        }
+#endif
         // The capture takes at most kTagBound bytes after the '<', and a
         // line end or control byte in them is left to the token loop.
-        const std::size_t body_limit = std::min(n_ - i_ - 1, kTagBound);
+        const std::size_t body_limit = std::min(held - 1, kTagBound);
         const std::size_t end = TagEndStops::find(tag + 1, body_limit);
         if (end == body_limit || tag[1 + end] != '>') return false;
-        const std::size_t length = end + 2;
+        return take_whole_tag(end + 2, nullptr);
+    }
+
+    // A whole tag of length bytes at i_, with no line end or control byte
+    // in it; reading is what reading it again would do, when known.
+    ZORBEL_STEP bool take_whole_tag(std::size_t length, const TagRereading* reading) {
         if (room_ - o_ < length) return false;
-        switch (const TagKind kind = classify_tag(options_, text_at(tag, length))) {
+        switch (const TagKind kind = classify_tag(options_, text_at(in_ + i_, length))) {
             case TagKind::kPara:
             case TagKind::kAnchor:
                 // Where blanks do not wrap, a blank after an anchor may
@@ -440,7 +464,8 @@ private:
                 take_para_or_anchor(length, kind == TagKind::kPara);
                 return true;
             case TagKind::kGeneric:
-                return take_generic_tag(length);
+                return take_generic_tag(
+                    length, reading ? *reading : reread_tag_body(s_, in_ + i_ + 1, length - 1, column_ + 1));
             default:
                 return false;
         }
@@ -448,7 +473,7 @@ private:
 
     // A paragraph or anchor tag of length bytes at i_: copied whole, its
     // text left as the token text, and a paragraph's effects made.
-    void take_para_or_anchor(std::size_t length, bool paragraph) {
+    ZORBEL_STEP void take_para_or_anchor(std::size_t length, bool paragraph) {
         scan::copy_short(out_ + o_, in_ + i_, length);
         if (paragraph) {
             paragraph_effects(options_, in_quote_, no_wrap_, crlf_collapse_active_);
@@ -461,8 +486,7 @@ private:
     // A generic tag of length bytes at i_, when reading it again token by
     // token would copy it unchanged and leave one of its bytes as the
     // token text.
-    bool take_generic_tag(std::size_t length) {
-        const TagRereading reading = reread_tag_body(s_, in_ + i_ + 1, length - 1, column_ + 1);
+    ZORBEL_STEP bool take_generic_tag(std::size_t length, const TagRereading& reading) {
         if (!reading.unchanged || reading.last_char < 0) return false;
         scan::copy_short(out_ + o_, in_ + i_, length);
         set_char(reading.last_char);
@@ -471,7 +495,7 @@ private:
         return true;
     }
 
-    void take_tag_bytes(std::size_t length) {
+    ZORBEL_STEP void take_tag_bytes(std::size_t length) {
         o_ += length;
         i_ += length;
         count_text(length);
@@ -538,6 +562,8 @@ private:
     std::size_t tag_echoed_ = 0;  // the last tag taken, with its '<' and '>'
     bool generic_tag_taken_ = false;
 };
+
+#undef ZORBEL_STEP
 
 }  // namespace
 

@@ -53,7 +53,7 @@ bool retake_plain_tag(RewriteState& s) {
     if (s.input_file.held_ahead() < k || s.work_file.room_ahead() < k) return false;
     const unsigned char* body = s.input_file.ahead();  // the tag after its '<'
     const TagRereading reading = reread_tag_body(s, body, k, s.out_column);
-    if (!reading.unchanged) return false;
+    if (!reading.unchanged || reading.length != k) return false;
     std::memcpy(s.work_file.ahead(), body, k);
     s.work_file.advance(k, k);
     s.input_file.skip(k);

@@ -45,14 +45,8 @@ TokenCode entity_token(std::string_view text) {
     return TOK_ENTITY;
 }
 
-TagKind classify_tag(const Options& options, std::string_view text) {
-    if (text.size() < 2) return TagKind::kGeneric;
-    // Every tag acted on is told apart by its second byte first.
+TagKind classify_named_tag(const Options& options, std::string_view text) {
     switch (lower(static_cast<unsigned char>(text[1]))) {
-        case 'p':
-            return TagKind::kPara;
-        case 'a':
-            return TagKind::kAnchor;
         case '!':
             return classify_marker(options, text);
         case 's':
@@ -71,22 +65,29 @@ TagKind classify_tag(const Options& options, std::string_view text) {
     }
 }
 
-TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t length,
+TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t limit,
                              std::int64_t column) {
-    const Options& options = s.options;
-    if (length == 0 || body[length - 1] != '>') return {};
     // Most tags hold nothing but name bytes before their '>': one look at
-    // the first byte of note settles those.
-    const std::size_t first = TagBodyStops::find(body, length);
-    if (first == length - 1 && first > 0) return {true, body[first - 1]};
+    // the first byte of note settles those. Bytes before it only set the
+    // token text in any case.
+    const std::size_t first = TagBodyStops::find(body, limit);
+    if (first == limit) return {};
+    if (const TagRereading name_only = reread_name_only(body, first); name_only.unchanged) return name_only;
     TagRereading r;
+    if (first > 0) r.last_char = body[first - 1];
     bool in_attr_quote = false;
-    for (std::size_t j = 0; j + 1 < length; ++j) {
+    for (std::size_t j = first; j < limit; ++j) {
         const unsigned char c = body[j];
+        if (c == '>') {
+            r.unchanged = true;
+            r.length = j + 1;
+            return r;
+        }
         if (c == ' ' || c == '\t') {
             // The tag's first token never wraps; later blanks count the
             // column with themselves.
-            if (j > 0 && tag_blank_may_wrap(s, in_attr_quote) && blank_wraps(column + static_cast<std::int64_t>(j) + 1, options.wrap_margin)) {
+            if (j > 0 && tag_blank_may_wrap(s, in_attr_quote) &&
+                blank_wraps(column + static_cast<std::int64_t>(j) + 1, s.options.wrap_margin)) {
                 return {};
             }
             continue;
@@ -95,8 +96,7 @@ TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, s
         if (c == '"') in_attr_quote = !in_attr_quote;
         r.last_char = c;
     }
-    r.unchanged = true;
-    return r;
+    return {};
 }
 
 }  // namespace zorbel

@@ -124,9 +124,29 @@ enum class TagKind {
     kEndStyle,
 };
 
+// The tags whose second byte is one of "!sS/cCiI": markers, script and
+// style tags and their ends, placeholders, or generic.
+TagKind classify_named_tag(const Options& options, std::string_view text);
+
 // Classifies text, a whole tag from its '<' to its '>' with its line ends
 // folded. Most tags are settled by their second byte alone.
-TagKind classify_tag(const Options& options, std::string_view text);
+inline TagKind classify_tag(const Options& options, std::string_view text) {
+    if (text.size() < 2) return TagKind::kGeneric;
+    switch (text[1] | 0x20) {
+        case 'p':
+            return TagKind::kPara;
+        case 'a':
+            return TagKind::kAnchor;
+        case '!' | 0x20:  // '!' itself: it has that bit already
+        case 's':
+        case '/' | 0x20:  // '/' itself
+        case 'c':
+        case 'i':
+            return classify_named_tag(options, text);
+        default:
+            return TagKind::kGeneric;
+    }
+}
 
 // What a paragraph tag does: an open quote is forgotten (when asked), the
 // no-wrap region ends, and the removal of extra line breaks is armed (when
@@ -137,17 +157,28 @@ inline void paragraph_effects(const Options& options, int& in_quote, int& no_wra
     crlf_collapse_active = options.collapse_crlf;
 }
 
-// A generic tag's bytes after its '<', up to and with its '>' (length
-// bytes), as continue_tag reads them again token by token from column (the
-// output column after the '<'). unchanged is true when that reading would
-// copy them as they are: no line end or other control byte, no '<', no
-// entity, and no blank outside an attribute value that would wrap.
-// last_char is then the last byte that sets the token text, or -1.
+// A generic tag's bytes after its '<', up to and with its first '>' within
+// limit bytes, as continue_tag reads them again token by token from column
+// (the output column after the '<'). unchanged is true when that reading
+// would copy them as they are: a '>' within the limit, and before it no
+// line end or other control byte, no '<', no entity, and no blank outside
+// an attribute value that would wrap. length is then the bytes up to and
+// with the '>', and last_char the last byte that sets the token text, or -1.
 struct TagRereading {
     bool unchanged = false;
     int last_char = -1;
+    std::size_t length = 0;
 };
-TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t length,
+TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t limit,
                              std::int64_t column);
+
+// The commonest case of reread_tag_body, for callers that know the first
+// byte of kTagBodyStops in the body: when it is a '>' with a name byte
+// before it, the reading copies the tag as it is and leaves that byte as
+// the token text.
+inline TagRereading reread_name_only(const unsigned char* body, std::size_t first_stop) {
+    if (first_stop > 0 && body[first_stop] == '>') return {true, body[first_stop - 1], first_stop + 1};
+    return {};
+}
 
 }  // namespace zorbel
