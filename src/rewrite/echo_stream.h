@@ -96,6 +96,16 @@ struct RewriteState {
     }
 };
 
+// Any byte of 32 or above ends the state of just having read a line end;
+// control bytes (CR among them) leave it.
+constexpr bool clears_after_newline(int c) { return c >= 32; }
+
+// A CR read just after a line end is removed, with the LF after it, while
+// the removal of extra line breaks is armed.
+constexpr bool removes_cr(int after_newline, int crlf_collapse_active) {
+    return after_newline && crlf_collapse_active;
+}
+
 // Reads the next input byte and copies it to the work file: 0..255, or -1 at
 // the end of the input (nothing written, the column still counts one). While
 // CR LF removal is armed, a CR that follows a line end with nothing but
@@ -104,7 +114,7 @@ inline int read_echo(RewriteState& s) {
     for (;;) {
         int c = s.input_file.get();
         if (c == '\n') s.after_newline = 1;
-        if (c == '\r' && s.after_newline && s.crlf_collapse_active) {
+        if (c == '\r' && removes_cr(s.after_newline, s.crlf_collapse_active)) {
             s.file_changed = 1;
             ++s.crlf_removals;
             // Only an LF goes with the CR; any other byte is read next.
@@ -112,7 +122,7 @@ inline int read_echo(RewriteState& s) {
             if (next != '\n' && next != -1) s.input_file.unget(1);
             continue;
         }
-        if (c >= 32) s.after_newline = 0;
+        if (clears_after_newline(c)) s.after_newline = 0;
         if (c != -1) s.work_file.put(static_cast<unsigned char>(c));
         ++s.out_column;
         if (c == '\n') s.out_column = 0;

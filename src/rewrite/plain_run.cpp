@@ -154,7 +154,7 @@ private:
             case kReturn:
                 // A CR right after a line end may be removed while the
                 // collapse is armed: left for the token loop then.
-                if (crlf_collapse_active_ && after_newline_) return false;
+                if (removes_cr(after_newline_, crlf_collapse_active_)) return false;
                 [[fallthrough]];
             case kControl:
                 take_control(c);
@@ -303,7 +303,7 @@ private:
             wrap_blank();
             return true;
         }
-        if (c == ' ') after_newline_ = 0;
+        if (clears_after_newline(c)) after_newline_ = 0;
         out_[o_++] = c;
         ++column_;
         last_ = TOK_SPACE;
@@ -314,7 +314,7 @@ private:
     // Indentation: each blank echoed, then moved back over.
     ZORBEL_STEP void take_indentation() {
         do {
-            if (in_[i_] == ' ') after_newline_ = 0;
+            if (clears_after_newline(in_[i_])) after_newline_ = 0;
             ++i_;
         } while (i_ < n_ && kClasses[in_[i_]] == kBlank);
         out_[o_] = in_[i_ - 1];
@@ -325,7 +325,7 @@ private:
     // A blank at i_ that wraps, made a line end as the main loop makes it:
     // CR LF in its place, a new output line, the file changed.
     ZORBEL_STEP void wrap_blank() {
-        if (in_[i_] == ' ') after_newline_ = 0;
+        if (clears_after_newline(in_[i_])) after_newline_ = 0;
         out_[o_++] = '\r';
         out_[o_++] = '\n';
         column_ = 0;

@@ -17,6 +17,9 @@ namespace zorbel {
 
 // ---- Byte sets ----------------------------------------------------------
 
+// The byte that ends an entity.
+inline constexpr unsigned char kEntityEnd = ';';
+
 // Bytes that end a run of words and blanks: every byte some rule may act on
 // whatever the state (line ends, control bytes, tabs, quotes, '&', '<',
 // '>'). A ' ' is left out: after text it matters only where it wraps.
@@ -30,8 +33,9 @@ inline constexpr ByteSet kTagBodyStops = byte_set(0x21, {'"', '&', '<', '>'});
 // other control byte, which the capture reads one at a time.
 inline constexpr ByteSet kTagEndStops = byte_set(0x20, {'>'});
 
-// Bytes that end an entity capture taken at once: its ';', or a control byte.
-inline constexpr ByteSet kEntityStops = byte_set(0x20, {';'});
+// Bytes that end an entity capture taken at once: its ';' (kEntityEnd),
+// or a control byte.
+inline constexpr ByteSet kEntityStops = byte_set(0x20, {kEntityEnd});
 
 using RunStops = ByteSetForms<kRunStops>;
 using TagBodyStops = ByteSetForms<kTagBodyStops>;
@@ -76,7 +80,7 @@ inline bool amp_starts_entity(const RewriteState& s) { return !s.in_raw; }
 
 // An entity capture is '&' and the bytes after it up to and with the first
 // ';', at most kEntityBound of them.
-constexpr bool ends_entity(unsigned char c) { return c == ';'; }
+constexpr bool ends_entity(unsigned char c) { return c == kEntityEnd; }
 
 // The token of a whole entity's text.
 TokenCode entity_token(std::string_view text);

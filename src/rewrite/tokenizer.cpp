@@ -94,7 +94,7 @@ bool capture_run(RewriteState& s, std::size_t& since_removal) {
     if (s.after_newline) {
         // Any byte of 32 or above ends the state; control bytes leave it.
         for (std::size_t i = 0; i < n; ++i) {
-            if (in[i] >= 32) {
+            if (clears_after_newline(in[i])) {
                 s.after_newline = 0;
                 break;
             }
