@@ -67,16 +67,17 @@ TagKind classify_named_tag(const Options& options, std::string_view text) {
 
 TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t limit,
                              std::int64_t column) {
-    // Most tags hold nothing but name bytes before their '>': one look at
-    // the first byte of note settles those. Bytes before it only set the
-    // token text in any case.
-    const std::size_t first = TagBodyStops::find(body, limit);
-    if (first == limit) return {};
-    if (const TagRereading name_only = reread_name_only(body, first); name_only.unchanged) return name_only;
+    // Only the bytes of kTagBodyStops matter to the reading; the bytes
+    // between them are name or value bytes, each setting the token text.
+    std::size_t j = TagBodyStops::find(body, limit);
+    // Most tags hold nothing but name bytes before their '>'.
+    if (j < limit) {
+        if (const TagRereading name_only = reread_name_only(body, j); name_only.unchanged) return name_only;
+    }
     TagRereading r;
-    if (first > 0) r.last_char = body[first - 1];
+    if (j > 0) r.last_char = body[j - 1];
     bool in_attr_quote = false;
-    for (std::size_t j = first; j < limit; ++j) {
+    while (j < limit) {
         const unsigned char c = body[j];
         if (c == '>') {
             r.unchanged = true;
@@ -90,11 +91,17 @@ TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, s
                 blank_wraps(column + static_cast<std::int64_t>(j) + 1, s.options.wrap_margin)) {
                 return {};
             }
-            continue;
+        } else if (c == '"') {
+            in_attr_quote = !in_attr_quote;
+            r.last_char = c;
+        } else if (c == '&' && !amp_starts_entity(s)) {
+            r.last_char = c;
+        } else {
+            return {};  // a control byte, a '<', or an entity
         }
-        if (c < 0x20 || c == '<' || (c == '&' && amp_starts_entity(s))) return {};
-        if (c == '"') in_attr_quote = !in_attr_quote;
-        r.last_char = c;
+        const std::size_t next = j + 1 + TagBodyStops::find(body + j + 1, limit - j - 1);
+        if (next > j + 1) r.last_char = body[next - 1];
+        j = next;
     }
     return {};
 }
