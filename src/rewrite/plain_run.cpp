@@ -171,7 +171,7 @@ private:
         return false;
     }
 
-    // The byte and the token text it leaves: a single byte.
+    // The token text is now the one byte c.
     ZORBEL_STEP void set_char(int c) {
         last_char_ = c;
         entity_length_ = 0;
