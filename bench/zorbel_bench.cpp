@@ -577,8 +577,8 @@ Sample time_pass(Pass pass, const fs::path& input, const fs::path& dir) {
     int in = open(copy.c_str(), O_RDONLY);
     int out = open(work.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0) fail("cannot open the pass's files in " + dir.string());
-    zorbel::FdSource source(in);
-    zorbel::FdSink sink(out);
+    zorbel::FileSource source(zorbel::FileHandle{in});
+    zorbel::FileSink sink(zorbel::FileHandle{out});
     const double start = now_seconds();
     bool ok = true;
     if (pass == Pass::kLine) {

@@ -1,12 +1,29 @@
 # Installation and Debian packaging.
 #
-#   cmake --install build [--prefix /usr/local]   installs bin/zorbel and man1/zorbel.1
-#   cd build && cpack -G DEB                       builds zorbel_<version>_<arch>.deb
+#   cmake --install build [--prefix /usr/local]   installs bin/zorbel, man1/zorbel.1,
+#                                                  and the library with its headers
+#                                                  and CMake package (zorbel::zorbel)
+#   cd build && cpack -G DEB                       builds zorbel_<version>_<arch>.deb,
+#                                                  the program and its manual only
 
-include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
 
-install(TARGETS zorbel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/man/zorbel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS zorbel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+install(FILES ${CMAKE_SOURCE_DIR}/man/zorbel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+
+# The library for other programs: the public headers, the static libraries
+# behind zorbel::zorbel, and the package files find_package reads.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/zorbel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+install(TARGETS zorbel_api zorbel_cleanup zorbel_rewrite zorbel_workfiles zorbel_core zorbel_platform
+  EXPORT zorbelTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
+set(ZORBEL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zorbel)
+install(EXPORT zorbelTargets NAMESPACE zorbel:: DESTINATION ${ZORBEL_CMAKE_DIR} COMPONENT Development)
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/zorbelConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/zorbelConfig.cmake INSTALL_DESTINATION ${ZORBEL_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/zorbelConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/zorbelConfig.cmake ${CMAKE_BINARY_DIR}/zorbelConfigVersion.cmake
+  DESTINATION ${ZORBEL_CMAKE_DIR} COMPONENT Development)
 
 set(ZORBEL_MAINTAINER "zorbel developers <zorbel@localhost>"
     CACHE STRING "Maintainer named in the Debian package")
@@ -42,6 +59,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
 endif()
 
+# The Debian package is the tool: the program and its manual.
+set(CPACK_COMPONENTS_ALL Runtime)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+
 include(CPack)
 
 # Installs into a scratch prefix and runs the installed binary there.
@@ -51,5 +73,7 @@ if(ZORBEL_TESTS)
       CMAKE=${CMAKE_COMMAND}
       ZORBEL_BINDIR=${CMAKE_INSTALL_BINDIR}
       ZORBEL_MANDIR=${CMAKE_INSTALL_MANDIR}
+      $<$<NOT:$<BOOL:${ZORBEL_SANITIZE}>>:ZORBEL_EXAMPLE=${CMAKE_SOURCE_DIR}/examples>
+      ZORBEL_EXAMPLE_CXX=${CMAKE_CXX_COMPILER}
       sh ${CMAKE_SOURCE_DIR}/scripts/check-install ${CMAKE_BINARY_DIR})
 endif()

@@ -211,9 +211,9 @@ private:
 
 // Closes the input on every way out of the pass, fatal exits included.
 struct InputFile {
-    int fd;
+    FileHandle file;
     ~InputFile() {
-        if (fd >= 0) (void)close_fd(fd);
+        if (file.valid()) (void)close_file(file);
     }
 };
 
@@ -229,13 +229,13 @@ void strip_lines(Run& run, const std::string& path) {
     if (run.options.debug_map_name || !run.options.strip_trailing) return;
 
     InputFile input{open_for_reading(path)};
-    if (input.fd < 0) die_cannot_open(run.console, path, "r");
+    if (!input.file.valid()) die_cannot_open(run.console, path, "r");
     WorkFile work = new_temp_file(run);
 
     LineStreamResult result;
     try {
-        FdSource source(input.fd);
-        FdSink sink(work.fd);
+        FileSource source(input.file);
+        FileSink sink(work.file);
         result = strip_lines_stream(source, sink, run.options.strip_empty_lines != 0, run.block_size);
     } catch (const std::bad_alloc&) {
         remove_work_file(work);
@@ -247,15 +247,23 @@ void strip_lines(Run& run, const std::string& path) {
     }
     if (result.status == LineStreamStatus::kWriteFailed) fail_work_write(run, path, work);
 
+    // The page is closed before it is replaced: Windows replaces no file
+    // that is still open.
+    (void)close_file(input.file);
+    input.file = FileHandle{};
     if (!result.stripped) {
         discard_work_file(run, work);
         return;
     }
     commit_with_backup(run, path, work, false);
     run.lines_stripped = true;
-    run.console.out(format_message(run.options.strip_empty_lines ? "Removed trailing spaces/emtpy lines from %s\n"
-                                                                 : "Removed trailing spaces from %s\n",
-                                   path.c_str()));
+    run.console.out(lines_stripped_line(run.options, path));
+}
+
+std::string lines_stripped_line(const Options& options, const std::string& path) {
+    return format_message(options.strip_empty_lines ? "Removed trailing spaces/emtpy lines from %s\n"
+                                                    : "Removed trailing spaces from %s\n",
+                          path.c_str());
 }
 
 }  // namespace zorbel

@@ -44,4 +44,7 @@ LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool str
 // something was removed, and the progress line is printed.
 void strip_lines(Run& run, const std::string& path);
 
+// The progress line of a line pass that changed the file at path.
+std::string lines_stripped_line(const Options& options, const std::string& path);
+
 }  // namespace zorbel

@@ -1,8 +1,10 @@
 #include "cli/batch.h"
 
 #include "cleanup/line_pass.h"
+#include "cli/one_step.h"
 #include "core/report.h"
 #include "platform/dir_search.h"
+#include "platform/files.h"
 #include "rewrite/rewrite_pass.h"
 #include "workfiles/work_files.h"
 
@@ -13,8 +15,7 @@ namespace {
 // The extension of the path's last component: its last '.' and what
 // follows, or empty when that component has no '.'.
 std::string_view extension_of(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string_view name = path.substr(file_name_start(path));
     const std::size_t dot = name.rfind('.');
     return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
 }
@@ -40,11 +41,11 @@ void process_file(Run& run, const std::string& path) {
         return;
     }
     // Its backup name holds another file's original from this run.
-    if (const Run::BackupRecord* other = backup_of_another_file(run, path)) {
-        run.console.err("Skipped \"" + path + "\": " + other->backup_as_given + " holds the backup of " +
-                        other->page_as_given + "\n");
+    if (const auto other = backup_of_another_file(run, path)) {
+        run.console.err("Skipped \"" + path + "\": " + other->backup + " holds the backup of " + other->page + "\n");
         return;
     }
+    if (tidy_in_one_step(run, path)) return;
     strip_lines(run, path);
     rewrite_file(run, path);
 }

@@ -8,6 +8,9 @@ namespace zorbel {
 
 void StdConsole::out(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
+    // A whole line goes out in one write: processes started side by side
+    // (xargs -P) that share one pipe then never split each other's lines.
+    if (!text.empty() && text.back() == '\n') std::fflush(stdout);
 }
 
 void StdConsole::err(std::string_view text) {

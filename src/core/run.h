@@ -19,6 +19,8 @@ namespace zorbel {
 // on ordinary pages, small enough to keep memory flat.
 inline constexpr std::size_t kDefaultBlockSize = 64 * 1024;
 
+inline constexpr std::size_t kOneStepBound = 512 * 1024;
+
 struct Run {
     explicit Run(Console& c) : console(c) {}
 
@@ -34,20 +36,26 @@ struct Run {
     bool lines_stripped = false;
 
     // A backup this run made: the page it holds, by its resolved path and
-    // by its path as the batch wrote it, and the backup's own path as the
-    // batch would write it. Keyed by the backup's resolved path. No commit
-    // later in the run may replace one of these: it holds the only copy of
-    // a page as it was before the run.
+    // by its path as the batch wrote it. Keyed by the backup's resolved
+    // path. No commit later in the run may replace one of these: it holds
+    // the only copy of a page as it was before the run.
     struct BackupRecord {
         std::string page;
         std::string page_as_given;
-        std::string backup_as_given;
     };
     std::map<std::string, BackupRecord> backups_made;
 
     // Rewrite state that carries over from one file to the next.
     int after_newline = 0;
     int crlf_collapse_active = 0;
+
+    // Pages up to this many bytes go through both passes in memory in one
+    // step: no work file unless the page changes, one replace when it does.
+    // Larger pages stream through the two passes one after the other, so
+    // memory stays flat. 512 KiB holds nearly every real page, and the page,
+    // the line pass's output and the rewrite's then stay within a few MiB.
+    // 0 turns the one-step path off (tests compare the two).
+    std::size_t one_step_bound = kOneStepBound;
 
     // The clock for date-time stamps; tests pin it.
     std::function<BrokenDownTime()> clock = local_now;

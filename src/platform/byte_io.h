@@ -8,6 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/files.h"
+#include "zorbel/byte_stream.h"
+
 namespace zorbel {
 
 // A buffer of bytes left uninitialised: its users write every byte before
@@ -33,42 +36,26 @@ private:
     std::size_t size_ = 0;
 };
 
-class ByteSource {
+// An open file, read at given offsets without moving a shared position;
+// the caller owns the file.
+class FileSource : public ByteSource {
 public:
-    virtual ~ByteSource() = default;
-    // Reads up to n bytes starting at offset. Returns the count read, 0 at
-    // the end of the data, -1 on a read error.
-    virtual long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) = 0;
-};
-
-class ByteSink {
-public:
-    virtual ~ByteSink() = default;
-    // Writes all n bytes at offset (never beyond the current length).
-    virtual bool write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) = 0;
-    // Cuts the data to length bytes.
-    virtual bool truncate(std::uint64_t length) = 0;
-};
-
-// An open file descriptor, read with pread; the caller owns the descriptor.
-class FdSource : public ByteSource {
-public:
-    explicit FdSource(int fd) : fd_(fd) {}
+    explicit FileSource(FileHandle file) : file_(file) {}
     long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override;
 
 private:
-    int fd_;
+    FileHandle file_;
 };
 
-// An open file descriptor, written with pwrite; the caller owns it.
-class FdSink : public ByteSink {
+// An open file, written at given offsets; the caller owns it.
+class FileSink : public ByteSink {
 public:
-    explicit FdSink(int fd) : fd_(fd) {}
+    explicit FileSink(FileHandle file) : file_(file) {}
     bool write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) override;
     bool truncate(std::uint64_t length) override;
 
 private:
-    int fd_;
+    FileHandle file_;
 };
 
 class StringSource : public ByteSource {

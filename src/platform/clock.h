@@ -12,7 +12,7 @@ struct BrokenDownTime {
     int minute = 0;           // 0 .. 59
 };
 
-// The current time in the machine's local time zone (localtime_r).
+// The current time in the machine's local time zone.
 BrokenDownTime local_now();
 
 }  // namespace zorbel

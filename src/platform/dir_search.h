@@ -10,21 +10,28 @@
 namespace zorbel {
 
 // Matches a file name against a wildcard pattern, byte for byte and
-// case-sensitively: '*' matches any run of bytes (also none), '?' exactly one
+// case-sensitively, as the POSIX search does: '*' matches any run of bytes (also none), '?' exactly one
 // byte, every other byte itself. There are no brackets and no escapes.
 bool wildcard_match(std::string_view pattern, std::string_view name);
 
 // The files one pattern names. Only the last path component may hold
-// wildcards; the text up to and including the last '/' is the directory
-// searched (the current directory when there is none). A name beginning with
-// '.' counts as hidden and is passed over, as is everything that is not a
-// regular file after following symbolic links (directories, FIFOs, sockets,
-// devices, dangling links).
+// wildcards; the text before it (file_name_start) is the directory searched,
+// the current directory when there is none.
 //
-// The matches are listed when the search is made and handed out in ascending
-// byte order, so a batch is deterministic and never meets the backups and
-// work files it creates itself. Each path is the pattern's directory text
-// followed by the found name.
+// On POSIX, names match by wildcard_match; a name beginning with '.' counts
+// as hidden and is passed over, as is everything that is not a regular file
+// after following symbolic links (directories, FIFOs, sockets, devices,
+// dangling links); the matches are handed out in ascending byte order, so a
+// batch is deterministic.
+//
+// On Windows, the system's directory search matches by its own rules (names
+// without regard to case) and entries with the hidden, system or directory
+// attribute are passed over; the matches are handed out in the order the
+// system yields them.
+//
+// Either way the matches are listed when the search is made, so a batch
+// never meets the backups and work files it creates itself. Each path is the
+// pattern's drive and directory text followed by the found name.
 class FileSearch {
 public:
     explicit FileSearch(const std::string& pattern);

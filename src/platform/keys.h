@@ -3,8 +3,8 @@
 
 namespace zorbel {
 
-// On a terminal: one key read with canonical input and echo switched off,
-// the terminal settings restored afterwards. Otherwise: one byte.
+// On a terminal or console: one key read with line input and echo switched
+// off, the settings restored afterwards. Otherwise (a file, a pipe): one byte.
 // Returns the byte (0..255), or 0 at end of input or on an error.
 int read_key_from_stdin();
 

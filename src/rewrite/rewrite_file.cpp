@@ -17,40 +17,37 @@ namespace {
 // Closes the input on every way out, fatal exits included.
 class InputFile {
 public:
-    explicit InputFile(int fd) : fd_(fd) {}
+    explicit InputFile(FileHandle file) : file_(file) {}
     ~InputFile() { close(); }
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
-    int fd() const { return fd_; }
+    FileHandle file() const { return file_; }
     void close() {
-        if (fd_ >= 0) close_fd(fd_);
-        fd_ = -1;
+        if (file_.valid()) close_file(file_);
+        file_ = FileHandle{};
     }
 
 private:
-    int fd_;
+    FileHandle file_;
 };
 
 // Both names lead to one file.
 bool same_file(const std::string& a, const std::string& b) {
     FileInfo first, second;
-    return stat_path(a, first) == 0 && stat_path(b, second) == 0 && first.device == second.device &&
-           first.inode == second.inode;
+    return stat_path(a, first) == 0 && stat_path(b, second) == 0 && first.volume == second.volume &&
+           first.file_id == second.file_id;
 }
 
 // The work file stays on disk under its own name; only its descriptor goes.
-void close_work(WorkFile& work) {
-    if (work.fd >= 0) close_fd(work.fd);
-    work.fd = -1;
-}
+void close_work(WorkFile& work) { work.keep(); }
 
 // One run of the core over the page into the work file, from the carried
 // state given. The shell's part: a stamp with no tag after it, a read error
 // and a write error end the run here with their messages.
 RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, WorkFile& work, CarriedState carried,
                         bool prefixes) {
-    FdSource source(input.fd());
-    FdSink sink(work.fd);
+    FileSource source(input.file());
+    FileSink sink(work.file);
     const RewriteMode mode{.debug_prefixes = prefixes, .block_size = run.block_size};
     const RewriteOutcome outcome = rewrite_stream(source, sink, run.options, carried, run.clock, mode);
     if (outcome.stamp_unended) {
@@ -73,12 +70,12 @@ RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, Wor
 
 void rewrite_file(Run& run, const std::string& path) {
     InputFile input(open_for_reading(path));
-    if (input.fd() < 0) {
+    if (!input.file().valid()) {
         report(run.console, kExitOk, "couldn't open " + path);
         return;
     }
     WorkFile work = new_temp_file(run);
-    if (work.fd < 0) die_cannot_open(run.console, work.name, "wb+");
+    if (!work.file.valid()) die_cannot_open(run.console, work.name, "wb+");
 
     const CarriedState carried{run.after_newline, run.crlf_collapse_active};
     RewriteOutcome outcome = run_pass(run, path, input, work, carried, false);
@@ -92,11 +89,11 @@ void rewrite_file(Run& run, const std::string& path) {
         }
         // The map is the same pass again from the same carried state, with
         // the quote state written at the start of every line.
-        if (!FdSink(work.fd).truncate(0)) fail_work_write(run, path, work);
+        if (!FileSink(work.file).truncate(0)) fail_work_write(run, path, work);
         run_pass(run, path, input, work, carried, true);
         // The map is a new file the user asked for, not a copy of the page:
         // it loses the work file's private mode.
-        (void)give_new_file_mode(work.fd);
+        (void)give_new_file_mode(work.file);
         close_work(work);
         // The map takes the requested name, replacing any file of that name,
         // but never the page itself: that would lose the page. Where it
@@ -114,10 +111,12 @@ void rewrite_file(Run& run, const std::string& path) {
     input.close();
     if (outcome.changed) {
         commit_with_backup(run, path, work, run.lines_stripped);
-        run.console.out("Updated " + path + "\n");
+        run.console.out(updated_line(path));
     } else {
         discard_work_file(run, work);
     }
 }
+
+std::string updated_line(const std::string& path) { return "Updated " + path + "\n"; }
 
 }  // namespace zorbel

@@ -231,9 +231,9 @@ RewriteOutcome rewrite_stream(ByteSource& input, ByteSink& work, const Options& 
     return outcome;
 }
 
-void report_unended_stamp(Console& console) {
-    report(console, kExitFatalReport, "very lengthy " + std::string(kMarkerDateTime));
-}
+std::string unended_stamp_message() { return "very lengthy " + std::string(kMarkerDateTime); }
+
+void report_unended_stamp(Console& console) { report(console, kExitFatalReport, unended_stamp_message()); }
 
 RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes, bool bulk) {
     const RewriteMode mode{.debug_prefixes = debug_prefixes, .bulk = bulk, .block_size = run.block_size};

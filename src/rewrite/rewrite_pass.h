@@ -46,7 +46,10 @@ RewriteOutcome rewrite_stream(ByteSource& input, ByteSink& work, const Options& 
 RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes = false,
                               bool bulk = true);
 
-// "very lengthy <!-- $ZBL$:DATETIME -->" as a fatal report (status 1).
+// "very lengthy <!-- $ZBL$:DATETIME -->": the message of an unended stamp.
+std::string unended_stamp_message();
+
+// That message as a fatal report (status 1).
 void report_unended_stamp(Console& console);
 
 // Reads a tag handed back by the tokenizer token by token, wrapping blanks
@@ -56,5 +59,8 @@ void continue_tag(RewriteState& s, TokenCode first);
 // The pass over one file: rewrites it through a work file and, when it
 // changed, commits it with its backup and prints "Updated <path>".
 void rewrite_file(Run& run, const std::string& path);
+
+// The progress line of a rewrite pass that changed the file at path.
+std::string updated_line(const std::string& path);
 
 }  // namespace zorbel

@@ -14,97 +14,60 @@ constexpr std::size_t kBaseLetters = 7;
 constexpr const char* kWorkExtension = ".Z~B";
 constexpr const char* kBackupExtension = ".b~k";
 
-// Private until the replace hands it the mode of the file it replaces.
-constexpr mode_t kWorkFileMode = 0600;
-
 [[noreturn]] void fail_with(Run& run, const char* format, const std::string& path) {
     die(run.console, kExitFileError, format_message(format, path.c_str()));
 }
 
-// Errors of link() that mean "this file system does not do hard links here",
-// as opposed to a real failure of the directory.
-bool links_refused(int error) {
-    return error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
-           error == EXDEV;
-}
-
 // A fresh file in the given directory, named from the work-file template and
 // created exclusively. It uses its own odometer: run.temp_name describes the
-// current directory only. fd -1 when none could be made.
+// current directory only. An empty work file when none could be made.
 WorkFile create_beside(const std::string& directory) {
     std::string name = "AAAAAAA~.Z~B";
     for (;;) {
         std::string path = directory + "/" + name;
         int error = 0;
-        int fd = create_exclusive(path, kWorkFileMode, error);
-        if (fd >= 0) return WorkFile{path, fd};
+        FileHandle file = create_exclusive(path, error);
+        if (file.valid()) return WorkFile{path, file};
         if (error != EEXIST || bump_temp_base(name) != 0) return WorkFile{};
     }
 }
 
-void close_quietly(WorkFile& file) {
-    if (file.fd >= 0) (void)close_fd(file.fd);
-    file.fd = -1;
-}
-
-// The new content's copy on the target's file system, when the work file
-// lies on another one. Cleaned up on every path of the replace.
-struct Staged {
-    WorkFile file;
-    bool used = false;
-    ~Staged() {
-        if (!used) return;
-        close_quietly(file);
-        if (!file.name.empty()) (void)remove_name(file.name);
-    }
-};
-
 enum class StageResult { kStaged, kNoFile, kCopyFailed };
 
-// Copies the new content from source_fd into a fresh file in the target's
+// Copies the new content from source into a fresh file in the target's
 // directory, so that a rename can put it in place.
-StageResult stage_copy(const std::string& directory, int source_fd, Staged& staged) {
-    staged.used = true;
-    staged.file = create_beside(directory);
-    if (staged.file.fd < 0) return StageResult::kNoFile;
+StageResult stage_copy(const std::string& directory, FileHandle source, WorkFile& staged) {
+    staged = create_beside(directory);
+    if (!staged.file.valid()) return StageResult::kNoFile;
     bool read_failed = false;
-    return copy_contents(source_fd, staged.file.fd, read_failed) == 0 ? StageResult::kStaged
-                                                                      : StageResult::kCopyFailed;
+    return copy_contents(source, staged.file, read_failed) == 0 ? StageResult::kStaged : StageResult::kCopyFailed;
 }
 
 // Backs up the target under its backup name: the old backup goes, the
-// target's inode gets a second name. Where the file system refuses hard
-// links the content is copied, with the target's mode, owner and times.
+// target's file gets a second name. Where the file system refuses hard
+// links the content is copied, with the target's attributes and times.
 int make_backup(const std::string& target, const std::string& backup, const FileInfo& original) {
     int error = remove_name(backup);
     if (error != 0 && error != ENOENT) return error;
     error = link_name(target, backup);
     if (error == 0 || !links_refused(error)) return error;
 
-    int source = open_for_reading(target);
-    if (source < 0) return errno;
-    int copy = create_exclusive(backup, kWorkFileMode, error);
-    if (copy < 0) {
-        (void)close_fd(source);
-        return error;
-    }
+    OwnedFile source(open_for_reading(target));
+    if (!source.valid()) return EIO;
+    OwnedFile copy(create_exclusive(backup, error));
+    if (!copy.valid()) return error;
     bool read_failed = false;
-    error = copy_contents(source, copy, read_failed);
-    if (error == 0) error = copy_owner_and_mode(copy, original);
-    if (error == 0) error = copy_times(copy, original);
-    (void)close_fd(source);
-    if (!close_fd(copy) && error == 0) error = EIO;
+    error = copy_contents(source.get(), copy.get(), read_failed);
+    if (error == 0) error = copy_attributes(copy.get(), original);
+    if (error == 0) error = copy_times(copy.get(), original);
+    if (!copy.close() && error == 0) error = EIO;
     if (error != 0) (void)remove_name(backup);
     return error;
 }
 
-// Notes the backup just made. Its path is shown as the batch would write it:
-// beside the path as given, unless that path is a link to a file elsewhere.
+// Notes the backup just made.
 void record_backup(Run& run, const std::string& path, const std::string& target, const std::string& backup) {
-    int error = 0;
-    std::string shown = backup_name(path);
-    if (resolve_path(shown, error) != backup) shown = backup;
-    run.backups_made[backup] = Run::BackupRecord{target, path, shown};
+    run.backups_made[backup] = Run::BackupRecord{target, path};
 }
 
 }  // namespace
@@ -123,13 +86,13 @@ int bump_temp_base(std::string& name) {
 WorkFile make_temp_file(Run& run, const char* extension) {
     if (extension != nullptr) run.temp_name = run.temp_name.substr(0, kBaseLetters + 1) + extension;
     for (;;) {
-        if (!name_taken(run.temp_name)) {
-            int error = 0;
-            int fd = create_exclusive(run.temp_name, kWorkFileMode, error);
-            if (fd >= 0) return WorkFile{run.temp_name, fd};
-            // Anything else than "someone took it meanwhile" is a real failure.
-            if (error != EEXIST) die_cannot_open(run.console, run.temp_name, "w");
-        }
+        // The exclusive create is the test for a free name. A name borne by
+        // anything is taken, whatever error the platform gives for it (a
+        // directory may be refused rather than found to exist).
+        int error = 0;
+        FileHandle file = create_exclusive(run.temp_name, error);
+        if (file.valid()) return WorkFile{run.temp_name, file};
+        if (error != EEXIST && !name_taken(run.temp_name)) die_cannot_open(run.console, run.temp_name, "w");
         if (bump_temp_base(run.temp_name) != 0) report(run.console, kExitFatalReport, "Ran out of temp names!?");
     }
 }
@@ -137,8 +100,7 @@ WorkFile make_temp_file(Run& run, const char* extension) {
 WorkFile new_temp_file(Run& run) { return make_temp_file(run, kWorkExtension); }
 
 std::string backup_name(const std::string& path) {
-    std::size_t component = path.find_last_of('/');
-    component = component == std::string::npos ? 0 : component + 1;
+    const std::size_t component = file_name_start(path);
     std::size_t dot = path.find_last_of('.');
     std::size_t cut = dot != std::string::npos && dot >= component ? dot : path.size();
     return path.substr(0, cut) + kBackupExtension;
@@ -146,119 +108,200 @@ std::string backup_name(const std::string& path) {
 
 bool is_backup_file(const std::string& path) { return backup_name(path) == path; }
 
-const Run::BackupRecord* backup_of_another_file(const Run& run, const std::string& path) {
+std::optional<BackupHeld> backup_of_another_file(const Run& run, const std::string& path) {
+    if (run.backups_made.empty()) return std::nullopt;
     int error = 0;
     const std::string target = resolve_path(path, error);
-    if (target.empty()) return nullptr;  // the passes report what is wrong with it
+    if (target.empty()) return std::nullopt;  // the passes report what is wrong with it
     const auto made = run.backups_made.find(backup_name(target));
-    if (made == run.backups_made.end() || made->second.page == target) return nullptr;
-    return &made->second;
+    if (made == run.backups_made.end() || made->second.page == target) return std::nullopt;
+    // The backup as the batch would write it: beside the path as given,
+    // unless that path is a link to a file elsewhere.
+    std::string shown = backup_name(path);
+    if (resolve_path(shown, error) != made->first) shown = made->first;
+    return BackupHeld{shown, made->second.page_as_given};
 }
 
-void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
-    // The file the name leads to; symbolic links stay as they are.
+namespace {
+
+// The file a commit replaces, and what the replace must hand on to it.
+struct Target {
+    std::string path;       // with every link resolved
+    std::string directory;  // where the new content must lie for the rename
+    std::string backup;     // its backup name
+    FileInfo original;      // the old file's attributes, owner and times
+};
+
+// The file the name leads to: a plain file, and not one that would be its
+// own backup. Symbolic links are followed and stay as they are.
+bool find_target(const std::string& path, bool backup_taken, Target& target) {
     int error = 0;
-    std::string target = resolve_path(path, error);
-    FileInfo original;
-    if (target.empty() || stat_path(target, original) != 0 || !original.is_regular() ||
-        (!backup_taken && is_backup_file(target))) {
-        remove_work_file(work);
-        fail_with(run, "couldn't replace %s.\n", path);
+    target.path = resolve_path(path, error);
+    if (target.path.empty() || stat_path(target.path, target.original) != 0 || !target.original.is_regular() ||
+        (!backup_taken && is_backup_file(target.path))) {
+        return false;
     }
-    const std::string directory = directory_of(target);
-    const std::string backup = backup_name(target);
-    if (const auto made = run.backups_made.find(backup); made != run.backups_made.end()) {
-        // The backup already holds a page as it was before this run.
-        if (made->second.page != target) {
-            remove_work_file(work);
-            fail_with(run, "couldn't replace %s.\n", path);
-        }
-        backup_taken = true;
-    }
+    target.directory = directory_of(target.path);
+    target.backup = backup_name(target.path);
+    return true;
+}
 
-    // The new content must lie on the target's file system for the rename.
-    Staged staged;
+// A backup of this run under the target's backup name already holds a page
+// as it was before the run. It is the target's own: nothing more to make.
+// Another file's: the commit must not go on. false in that case.
+bool take_earlier_backup(const Run& run, const Target& target, bool& backup_taken) {
+    const auto made = run.backups_made.find(target.backup);
+    if (made == run.backups_made.end()) return true;
+    if (made->second.page != target.path) return false;
+    backup_taken = true;
+    return true;
+}
+
+// The new content on the target's file system, where a rename can put it in
+// place: the work file itself, or a copy staged in the target's directory.
+// Given the target's attributes and closed. Gives the format of the message
+// on failure, or null.
+const char* ready_incoming(WorkFile& work, const Target& target, WorkFile& staged) {
     FileInfo work_info, directory_info;
-    if (stat_fd(work.fd, work_info) != 0 || stat_path(directory, directory_info) != 0) {
-        remove_work_file(work);
-        fail_with(run, "couldn't replace %s.\n", path);
+    if (stat_file(work.file, work_info) != 0 || stat_path(target.directory, directory_info) != 0) {
+        return "couldn't replace %s.\n";
     }
-    if (work_info.device != directory_info.device) {
-        const StageResult staging = stage_copy(directory, work.fd, staged);
-        if (staging != StageResult::kStaged) {
-            remove_work_file(work);
+    if (work_info.volume != directory_info.volume) {
+        switch (stage_copy(target.directory, work.file, staged)) {
+            case StageResult::kStaged: break;
+            case StageResult::kNoFile: return "couldn't replace %s.\n";
             // A failed copy of the new content is a failed write.
-            fail_with(run, staging == StageResult::kNoFile ? "couldn't replace %s.\n" : "couldn't write %s.\n", path);
+            case StageResult::kCopyFailed: return "couldn't write %s.\n";
         }
     }
+    WorkFile& incoming = staged.file.valid() ? staged : work;
+    if (copy_attributes(incoming.file, target.original) != 0) return "couldn't replace %s.\n";
+    const bool work_closed = work.close();
+    if (!staged.close() || !work_closed) return "couldn't write %s.\n";
+    return nullptr;
+}
 
-    WorkFile& incoming = staged.used ? staged.file : work;
-    if (copy_owner_and_mode(incoming.fd, original) != 0) {
-        remove_work_file(work);
-        fail_with(run, "couldn't replace %s.\n", path);
-    }
-    bool closed = close_fd(work.fd);
-    work.fd = -1;
-    if (staged.used) {
-        closed = close_fd(staged.file.fd) && closed;
-        staged.file.fd = -1;
-    }
-    if (!closed) {
-        remove_work_file(work);
-        fail_with(run, "couldn't write %s.\n", path);
-    }
-
-    if (!backup_taken) {
-        if (make_backup(target, backup, original) != 0) {
-            remove_work_file(work);
-            fail_with(run, "couldn't replace %s.\n", path);
-        }
-        record_backup(run, path, target, backup);
-    }
-
+// Moves the new content over the target in one step. Where the work file
+// lies on the same device but another mount, the rename refuses; the
+// content is then staged beside the target after all. 0 or the error.
+int move_into_place(WorkFile& work, const Target& target, WorkFile& staged) {
     // No fsync before the rename. A killed process loses nothing without it:
     // the kernel keeps what was written, and the rename is atomic. After a
     // power loss the backup still holds the old content, being the old
     // file's own inode, while an fsync per file would cost far more than
     // the whole pass over a typical page.
-    error = rename_name(incoming.name, target);
-    if (error == EXDEV && !staged.used) {
-        // Same device but another mount: copy across after all.
-        int source = open_for_reading(work.name);
-        if (source < 0) {
-            remove_work_file(work);
-            fail_with(run, "couldn't replace %s.\n", path);
-        }
-        error = stage_copy(directory, source, staged) == StageResult::kStaged ? 0 : EIO;
-        (void)close_fd(source);
-        if (error == 0) error = copy_owner_and_mode(staged.file.fd, original);
-        if (staged.file.fd >= 0 && !close_fd(staged.file.fd) && error == 0) error = EIO;
-        staged.file.fd = -1;
-        if (error == 0) error = rename_name(staged.file.name, target);
+    const bool was_staged = !staged.name.empty();
+    int error = rename_name(was_staged ? staged.name : work.name, target.path);
+    if (error != EXDEV || was_staged) return error;
+    OwnedFile source(open_for_reading(work.name));
+    if (!source.valid()) return EIO;
+    error = stage_copy(target.directory, source.get(), staged) == StageResult::kStaged ? 0 : EIO;
+    if (error == 0) error = copy_attributes(staged.file, target.original);
+    if (!staged.close() && error == 0) error = EIO;
+    return error != 0 ? error : rename_name(staged.name, target.path);
+}
+
+// The steps of the replace. Gives the format of the failure message, or null
+// when the new content is in place.
+const char* replace_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken,
+                                WorkFile& staged) {
+    Target target;
+    if (!find_target(path, backup_taken, target) || !take_earlier_backup(run, target, backup_taken)) {
+        return "couldn't replace %s.\n";
     }
-    if (error != 0) {
-        remove_work_file(work);
-        fail_with(run, "couldn't replace %s.\n", path);
+    if (const char* failure = ready_incoming(work, target, staged)) return failure;
+    if (!backup_taken) {
+        if (make_backup(target.path, target.backup, target.original) != 0) return "couldn't replace %s.\n";
+        record_backup(run, path, target.path, target.backup);
     }
-    // The staged copy now bears the target's name; only the work file is left.
-    if (staged.used) {
-        staged.file.name.clear();
-        (void)remove_name(work.name);
+    if (move_into_place(work, target, staged) != 0) return "couldn't replace %s.\n";
+    // Where the replace had to change the old file's attributes (a
+    // read-only file on Windows), its backup, which is that same file, gets
+    // them back. Nothing is lost if it cannot: the content is in place.
+    if (!backup_taken) (void)restore_attributes(target.backup, target.original);
+    return nullptr;
+}
+
+}  // namespace
+
+const char* try_commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
+    WorkFile staged;  // removed again on every way out unless it took the target's name
+    const char* failure = replace_with_backup(run, path, work, backup_taken, staged);
+    if (failure != nullptr) {
+        work.remove();
+        return failure;
     }
+    // The new content bears the target's name now: the staged copy if there
+    // was one (the work file is then removed), else the work file.
+    if (!staged.name.empty()) {
+        staged.disown();
+        work.remove();
+    } else {
+        work.disown();
+    }
+    return nullptr;
+}
+
+void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
+    if (const char* failure = try_commit_with_backup(run, path, work, backup_taken)) fail_with(run, failure, path);
+}
+
+WorkFile::WorkFile(WorkFile&& other) noexcept
+    : name(std::move(other.name)), file(std::exchange(other.file, FileHandle{})), kept_(other.kept_) {
+    other.name.clear();
+}
+
+WorkFile& WorkFile::operator=(WorkFile&& other) noexcept {
+    if (this != &other) {
+        remove_unless_kept();
+        name = std::move(other.name);
+        other.name.clear();
+        file = std::exchange(other.file, FileHandle{});
+        kept_ = other.kept_;
+    }
+    return *this;
+}
+
+WorkFile::~WorkFile() { remove_unless_kept(); }
+
+void WorkFile::remove_unless_kept() {
+    (void)close();
+    if (!kept_ && !name.empty()) (void)remove_name(name);
+    name.clear();
+}
+
+bool WorkFile::close() {
+    if (!file.valid()) return true;
+    return close_file(std::exchange(file, FileHandle{}));
+}
+
+void WorkFile::keep() {
+    (void)close();
+    kept_ = true;
+}
+
+void WorkFile::remove() {
+    kept_ = false;
+    remove_unless_kept();
+}
+
+void WorkFile::disown() {
+    (void)close();
+    name.clear();
 }
 
 void discard_work_file(Run& run, WorkFile& work) {
-    close_quietly(work);
-    if (!run.options.keep_temps) (void)remove_name(work.name);
+    if (run.options.keep_temps) {
+        work.keep();
+    } else {
+        work.remove();
+    }
 }
 
-void remove_work_file(WorkFile& work) {
-    close_quietly(work);
-    if (!work.name.empty()) (void)remove_name(work.name);
-}
+void remove_work_file(WorkFile& work) { work.remove(); }
 
 void fail_work_write(Run& run, const std::string& path, WorkFile& work) {
-    remove_work_file(work);
+    work.remove();
     fail_with(run, "couldn't write %s.\n", path);
 }
 

@@ -2,7 +2,7 @@
 // realistic editor-saved page: the resulting files (the page, its backup, any
 // work file or map), standard output, standard error and the exit status.
 // Fixtures live in tests/fixtures/rewrite: NAME.htm is a page as it goes in,
-// NAME.out.htm the page as it must come out. The date-time stamp depends on
+// NAME.out.htm the page as it must come out; cases.txt holds one case a line. The date-time stamp depends on
 // the clock; in an expected page it stands as {STAMP}.
 #include <gtest/gtest.h>
 
@@ -69,80 +69,71 @@ struct Result {
     std::string content_fixture;
 };
 
+// One row of cases.txt.
 struct PageCase {
-    const char* what;
+    std::string what;
     std::vector<std::string> pages;  // fixtures copied in under their own names
     std::vector<std::string> args;
-    int status;
+    int status = 0;
     std::string out;
     std::string err;
     std::vector<Result> files;  // everything in the directory afterwards
 };
 
-const std::string kPressEnter = "\n (press enter)";
+std::vector<std::string> split(const std::string& text, const std::string& separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + separator.size()) {
+        parts.push_back(text.substr(start, at - start));
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
 
-const PageCase kPageCases[] = {
-    {"quotes alternate in all four forms and restart at <P>", {"quotes.htm"}, {"quotes.htm"}, 0,
-     "Updated quotes.htm\n", "", {{"quotes.b~k", "quotes.htm"}, {"quotes.htm", "quotes.out.htm"}}},
-    {"with -p- they run on across paragraphs", {"quotes.htm"}, {"-p-", "quotes.htm"}, 0, "Updated quotes.htm\n", "",
-     {{"quotes.b~k", "quotes.htm"}, {"quotes.htm", "quotes_no_reset.out.htm"}}},
-    {"apostrophes and &nbsp;", {"apostrophes_nbsp.htm"}, {"apostrophes_nbsp.htm"}, 0,
-     "Updated apostrophes_nbsp.htm\n", "",
-     {{"apostrophes_nbsp.b~k", "apostrophes_nbsp.htm"}, {"apostrophes_nbsp.htm", "apostrophes_nbsp.out.htm"}}},
-    {"-n- keeps &nbsp;", {"apostrophes_nbsp.htm"}, {"-n-", "apostrophes_nbsp.htm"}, 0,
-     "Updated apostrophes_nbsp.htm\n", "",
-     {{"apostrophes_nbsp.b~k", "apostrophes_nbsp.htm"}, {"apostrophes_nbsp.htm", "apostrophes_keep_nbsp.out.htm"}}},
-    {"-c- keeps quotes, apostrophes and &nbsp;", {"apostrophes_nbsp.htm"}, {"-c-", "apostrophes_nbsp.htm"}, 0, "", "",
-     {{"apostrophes_nbsp.htm", "apostrophes_nbsp.htm"}}},
-    {"a blank in column 70 stays, one in 71 breaks, a second blank stays", {"wrap_margin.htm"},
-     {"wrap_margin.htm"}, 0, "Updated wrap_margin.htm\n", "",
-     {{"wrap_margin.b~k", "wrap_margin.htm"}, {"wrap_margin.htm", "wrap_margin.out.htm"}}},
-    {"-w40", {"wrap_margin.htm"}, {"-w40", "wrap_margin.htm"}, 0, "Updated wrap_margin.htm\n", "",
-     {{"wrap_margin.b~k", "wrap_margin.htm"}, {"wrap_margin.htm", "wrap_margin_40.out.htm"}}},
-    {"a wrap inside a tag alone leaves the page untouched", {"wrap_in_tags_only.htm"}, {"wrap_in_tags_only.htm"}, 0,
-     "", "", {{"wrap_in_tags_only.htm", "wrap_in_tags_only.htm"}}},
-    {"with another change the tag is wrapped, never inside a quoted value", {"wrap_in_tags_and_text.htm"},
-     {"wrap_in_tags_and_text.htm"}, 0, "Updated wrap_in_tags_and_text.htm\n", "",
-     {{"wrap_in_tags_and_text.b~k", "wrap_in_tags_and_text.htm"},
-      {"wrap_in_tags_and_text.htm", "wrap_in_tags_and_text.out.htm"}}},
-    {"script, style and UNCURLY regions are left alone", {"raw_regions.htm"}, {"raw_regions.htm"}, 0,
-     "Updated raw_regions.htm\n", "",
-     {{"raw_regions.b~k", "raw_regions.htm"}, {"raw_regions.htm", "raw_regions.out.htm"}}},
-    {"tags read inside script and style content never wrap", {"script_in_comment.htm"}, {"script_in_comment.htm"}, 0,
-     "Updated script_in_comment.htm\n", "",
-     {{"script_in_comment.b~k", "script_in_comment.htm"},
-      {"script_in_comment.htm", "script_in_comment.out.htm"}}},
-    {"no wrap up to the next <p>; the anchor blank moves, one of two", {"nowrap_anchor.htm"}, {"nowrap_anchor.htm"},
-     0, "Updated nowrap_anchor.htm\n", "",
-     {{"nowrap_anchor.b~k", "nowrap_anchor.htm"}, {"nowrap_anchor.htm", "nowrap_anchor.out.htm"}}},
-    {"-e removes extra line breaks from the first <p> on, and into the next file",
-     {"collapse_first.htm", "collapse_second.htm"}, {"-e", "-u-", "collapse_first.htm", "collapse_second.htm"}, 0,
-     "Updated collapse_first.htm\nUpdated collapse_second.htm\n", "",
-     {{"collapse_first.b~k", "collapse_first.htm"},
-      {"collapse_first.htm", "collapse_first.out.htm"},
-      {"collapse_second.b~k", "collapse_second.htm"},
-      {"collapse_second.htm", "collapse_second.out.htm"}}},
-    {"unbalanced quotes with -p- stop the batch", {"unbalanced.htm", "quotes.htm"},
-     {"-p-", "unbalanced.htm", "quotes.htm"}, 1, "", "unbalanced quotes in unbalanced.htm (try -d option)" + kPressEnter,
-     {{"AAAAAAA~.Z~B", "unbalanced.out.htm"}, {"quotes.htm", "quotes.htm"}, {"unbalanced.htm", "unbalanced.htm"}}},
-    {"with -d the map shows the quote state on every line", {"unbalanced.htm", "quotes.htm"},
-     {"-p-", "-dquotes.map", "unbalanced.htm", "quotes.htm"}, 1, "",
-     "unbalanced quotes in unbalanced.htm (see quotes.map)" + kPressEnter,
-     {{"quotes.htm", "quotes.htm"}, {"quotes.map", "unbalanced.map"}, {"unbalanced.htm", "unbalanced.htm"}}},
-    {"changed by both passes: one backup, both lines", {"trailing_and_quotes.htm"}, {"trailing_and_quotes.htm"}, 0,
-     "Removed trailing spaces/emtpy lines from trailing_and_quotes.htm\nUpdated trailing_and_quotes.htm\n", "",
-     {{"trailing_and_quotes.b~k", "trailing_and_quotes.htm"},
-      {"trailing_and_quotes.htm", "trailing_and_quotes.out.htm"}}},
-    {"nothing to change", {"unchanged.htm"}, {"unchanged.htm"}, 0, "", "", {{"unchanged.htm", "unchanged.htm"}}},
-    {"nothing to change, work file kept", {"unchanged.htm"}, {"-k", "-t-", "unchanged.htm"}, 0, "", "",
-     {{"AAAAAAA~.Z~B", "unchanged.htm"}, {"unchanged.htm", "unchanged.htm"}}},
-    {"a page saved by an editor", {"editor_saved_page.htm"}, {"editor_saved_page.htm"}, 0,
-     "Updated editor_saved_page.htm\n", "",
-     {{"editor_saved_page.b~k", "editor_saved_page.htm"}, {"editor_saved_page.htm", "editor_saved_page.out.htm"}}},
-};
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    for (auto& word : split(text, " ")) {
+        if (!word.empty()) out.push_back(word);
+    }
+    return out;
+}
+
+// "\n" is a line feed and "\\" a backslash.
+std::string unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            ++i;
+            out += text[i] == 'n' ? '\n' : text[i];
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::vector<PageCase> read_cases() {
+    std::vector<PageCase> cases;
+    for (const auto& line : split(fixture("cases.txt"), "\n")) {
+        if (line.empty() || line[0] == '#') continue;
+        const auto columns = split(line, " | ");
+        EXPECT_EQ(columns.size(), 7u) << line;
+        if (columns.size() != 7) continue;
+        PageCase c{columns[0], words(columns[1]), words(columns[2]), std::stoi(columns[3]),
+                   unescape(columns[4]), unescape(columns[5]), {}};
+        for (const auto& file : words(columns[6])) {
+            const std::size_t equals = file.find('=');
+            c.files.push_back({file.substr(0, equals), file.substr(equals + 1)});
+        }
+        cases.push_back(c);
+    }
+    return cases;
+}
 
 TEST(RewritePages, FilesStreamsAndStatus) {
-    for (const auto& c : kPageCases) {
+    const std::vector<PageCase> cases = read_cases();
+    ASSERT_FALSE(cases.empty());
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         test::ScratchDir dir;
         for (const auto& page : c.pages) test::write_file(dir.file(page), fixture(page));

@@ -90,8 +90,8 @@ bool process_in_memory(const std::string& page, const std::string& between, cons
     auto pass = [&](const std::string& from, const std::string& to, bool rewrite) {
         int in = ::open(from.c_str(), O_RDONLY);
         int out = ::open(to.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-        FdSource source(in);
-        FdSink sink(out);
+        FileSource source(FileHandle{in});
+        FileSink sink(FileHandle{out});
         bool changed = false, ok = false;
         if (rewrite) {
             RewriteOutcome outcome = rewrite_stream(run, source, sink);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/byte_io.h"
 #include "support/test_support.h"
 #include "workfiles/fs_test_tools.h"
 #include "workfiles/work_files.h"
@@ -24,7 +25,7 @@ using Names = std::vector<std::string>;
 // A work file in the current directory holding content, as a pass leaves it.
 WorkFile filled_work_file(Run& run, const std::string& content) {
     WorkFile work = new_temp_file(run);
-    EXPECT_EQ(::write(work.fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    EXPECT_TRUE(FileSink(work.file).write_at(0, reinterpret_cast<const unsigned char*>(content.data()), content.size()));
     return work;
 }
 

@@ -81,7 +81,7 @@ TEST(MakeTempFile, PassesOverEveryTakenNameWithoutTouchingIt) {
 
         EXPECT_EQ(work.name, c.expected) << c.what;
         EXPECT_EQ(run.temp_name, c.expected) << c.what;  // the next search starts here
-        EXPECT_GE(work.fd, 0) << c.what;
+        EXPECT_TRUE(work.file.valid()) << c.what;
         EXPECT_EQ(read_file(dir.file(c.expected)), "") << c.what;
         EXPECT_EQ(test::permission_bits(dir.file(c.expected)), 0600u) << c.what;
         before.push_back(c.expected);
@@ -91,7 +91,6 @@ TEST(MakeTempFile, PassesOverEveryTakenNameWithoutTouchingIt) {
             EXPECT_EQ(read_file(dir.file("precious")), "precious");
         }
         EXPECT_EQ(console.err_text, "") << c.what;
-        ::close(work.fd);
     }
 }
 
@@ -108,7 +107,6 @@ TEST(MakeTempFile, SearchResumesWhereTheLastEndedAndTakesTheGivenExtension) {
     EXPECT_EQ(work.name, "AAAAAAC~.Z~B");
     WorkFile second = new_temp_file(run);
     EXPECT_EQ(second.name, "AAAAAAD~.Z~B");
-    for (int fd : {map.fd, work.fd, second.fd}) ::close(fd);
 }
 
 TEST(MakeTempFile, NoFreeNameIsAFatalReport) {

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include "platform/byte_io.h"
 
 namespace zorbel {
@@ -16,15 +17,31 @@ namespace {
 // ordinary pages, and the memory stays flat whatever the file's size.
 constexpr std::size_t kCopyBlock = 64 * 1024;
 
+// A new file is private until the replace hands it the mode of the file it
+// replaces: it may hold a copy of a page that is.
+constexpr mode_t kNewFileMode = 0600;
+
+int fd_of(FileHandle file) { return static_cast<int>(file.raw); }
+FileHandle handle_of(int fd) { return FileHandle{fd}; }
+
+FileTime time_from(const timespec& t) { return FileTime{t.tv_sec, t.tv_nsec}; }
+timespec timespec_from(const FileTime& t) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(t.seconds);
+    ts.tv_nsec = static_cast<long>(t.nanoseconds);
+    return ts;
+}
+
 FileInfo info_from(const struct stat& st) {
     FileInfo info;
-    info.device = st.st_dev;
-    info.inode = st.st_ino;
-    info.mode = st.st_mode;
-    info.owner = st.st_uid;
-    info.group = st.st_gid;
-    info.accessed = st.st_atim;
-    info.modified = st.st_mtim;
+    info.volume = static_cast<std::uint64_t>(st.st_dev);
+    info.file_id = static_cast<std::uint64_t>(st.st_ino);
+    info.regular = S_ISREG(st.st_mode);
+    info.attributes = static_cast<std::uint32_t>(st.st_mode & 07777);
+    info.owner = static_cast<std::uint32_t>(st.st_uid);
+    info.group = static_cast<std::uint32_t>(st.st_gid);
+    info.accessed = time_from(st.st_atim);
+    info.modified = time_from(st.st_mtim);
     return info;
 }
 
@@ -32,14 +49,14 @@ int result(int rc) { return rc == 0 ? 0 : errno; }
 
 }  // namespace
 
-int open_for_reading(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
+FileHandle open_for_reading(const std::string& path) { return handle_of(::open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
 
-bool close_fd(int fd) { return ::close(fd) == 0; }
+bool close_file(FileHandle file) { return ::close(fd_of(file)) == 0; }
 
-int create_exclusive(const std::string& path, mode_t mode, int& error) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+FileHandle create_exclusive(const std::string& path, int& error) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
     error = fd < 0 ? errno : 0;
-    return fd;
+    return handle_of(fd);
 }
 
 bool name_taken(const std::string& path) {
@@ -57,7 +74,10 @@ int rename_name(const std::string& from, const std::string& to) {
     return result(::rename(from.c_str(), to.c_str()));
 }
 
-bool FileInfo::is_regular() const { return S_ISREG(mode); }
+bool links_refused(int error) {
+    return error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
+           error == EXDEV;
+}
 
 int stat_path(const std::string& path, FileInfo& info) {
     struct stat st;
@@ -66,35 +86,44 @@ int stat_path(const std::string& path, FileInfo& info) {
     return 0;
 }
 
-int stat_fd(int fd, FileInfo& info) {
+int stat_file(FileHandle file, FileInfo& info) {
     struct stat st;
-    if (::fstat(fd, &st) != 0) return errno;
+    if (::fstat(fd_of(file), &st) != 0) return errno;
     info = info_from(st);
     return 0;
 }
 
-int copy_owner_and_mode(int fd, const FileInfo& info) {
+int copy_attributes(FileHandle file, const FileInfo& info) {
     // Owner first: a change of owner clears set-user-ID and set-group-ID
     // bits, which the mode change then puts back. An unprivileged process
     // may still hand the file to one of its own groups.
-    if (::fchown(fd, info.owner, info.group) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), info.group);
-    return result(::fchmod(fd, info.mode & 07777));
+    const int fd = fd_of(file);
+    if (::fchown(fd, static_cast<uid_t>(info.owner), static_cast<gid_t>(info.group)) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(info.group));
+    return result(::fchmod(fd, static_cast<mode_t>(info.attributes & 07777)));
 }
 
-int give_new_file_mode(int fd) {
+int give_new_file_mode(FileHandle file) {
     // The mask can only be read by setting it; one thread, so putting it
     // straight back is safe.
     const mode_t mask = ::umask(0);
     (void)::umask(mask);
-    return result(::fchmod(fd, 0666 & ~mask));
+    return result(::fchmod(fd_of(file), 0666 & ~mask));
 }
 
-int copy_times(int fd, const FileInfo& info) {
-    timespec times[2] = {info.accessed, info.modified};
-    return result(::futimens(fd, times));
+int restore_attributes(const std::string&, const FileInfo&) {
+    // The replace never changes the old file's permission bits here: the
+    // backup, being that file, still has them.
+    return 0;
 }
 
-int copy_contents(int from_fd, int to_fd, bool& read_failed) {
+int copy_times(FileHandle file, const FileInfo& info) {
+    timespec times[2] = {timespec_from(info.accessed), timespec_from(info.modified)};
+    return result(::futimens(fd_of(file), times));
+}
+
+int copy_contents(FileHandle from, FileHandle to, bool& read_failed) {
+    const int from_fd = fd_of(from), to_fd = fd_of(to);
     ByteBlock buf(kCopyBlock);
     off_t offset = 0;
     read_failed = false;
@@ -142,5 +171,13 @@ std::string directory_of(const std::string& path) {
     if (slash == 0) return "/";
     return path.substr(0, slash);
 }
+
+std::size_t file_name_start(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+// The standard streams pass bytes unchanged here already.
+void use_binary_standard_streams() {}
 
 }  // namespace zorbel
