@@ -458,8 +458,9 @@ private:
         switch (const TagKind kind = classify_tag(options_, text_at(in_ + i_, length))) {
             case TagKind::kPara:
             case TagKind::kAnchor:
-                // Where blanks do not wrap, a blank after an anchor may
-                // move: the tag is left to the token loop.
+                // In a no-wrap region a blank after an anchor may move
+                // (blank_moves_before_anchor): the tag is left to the token
+                // loop.
                 if (no_wrap_) return false;
                 take_para_or_anchor(length, kind == TagKind::kPara);
                 return true;

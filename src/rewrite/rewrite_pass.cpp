@@ -89,15 +89,14 @@ PlainRunRules tag_body_run(const RewriteState& s, bool in_attr_quote) {
 
 // A blank in the main loop, already echoed and counted in the column.
 void on_space(RewriteState& s, TokenCode previous, const AnchorEnd& anchor) {
-    if (s.in_raw) return;
-    if (s.no_wrap) {
-        if (s.options.fix_webx && previous == TOK_ANCHOR) fix_anchor(s, anchor);
-        return;
-    }
-    if (blank_wraps(s.out_column, s.options.wrap_margin)) {
-        s.file_changed = 1;
-        unwrite(s, 1);
-        emit_newline(s);
+    if (text_blank_may_wrap(s)) {
+        if (blank_wraps(s.out_column, s.options.wrap_margin)) {
+            s.file_changed = 1;
+            unwrite(s, 1);
+            emit_newline(s);
+        }
+    } else if (blank_moves_before_anchor(s, previous)) {
+        fix_anchor(s, anchor);
     }
 }
 
@@ -169,8 +168,8 @@ void rewrite_tokens(RewriteState& s) {
     AnchorEnd anchor;
     TokenCode token = TOK_EOF;
     for (;;) {
-        // A blank right after an anchor tag may move in front of it: that
-        // one goes through act_on_token.
+        // A blank right after an anchor tag may move in front of it
+        // (blank_moves_before_anchor): that one goes through act_on_token.
         if (s.bulk && token != TOK_ANCHOR) {
             const TokenCode last = take_plain_run(s, main_loop_run(s));
             if (last != TOK_EOF) token = last;

@@ -101,6 +101,12 @@ constexpr bool blank_wraps(std::int64_t column, std::int32_t margin) { return co
 // in script or style content.
 inline bool text_blank_may_wrap(const RewriteState& s) { return !s.in_raw && !s.no_wrap; }
 
+// In a no-wrap region, outside script and style content, a blank right
+// after an anchor start tag moves in front of the tag (when asked).
+inline bool blank_moves_before_anchor(const RewriteState& s, TokenCode previous) {
+    return s.no_wrap && !s.in_raw && s.options.fix_webx && previous == TOK_ANCHOR;
+}
+
 // Where a blank read inside a tag may wrap: outside attribute values and
 // no-wrap regions, and never in a tag met inside script or style content,
 // where old pages hide their code in a comment and a line break could split
