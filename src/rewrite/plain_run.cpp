@@ -140,13 +140,16 @@ private:
     static_assert(kOpenQuote.size() == kWidest && kCloseQuote.size() == kWidest && kApostrophe.size() == kWidest);
     static constexpr std::size_t kEntityMax = kEntityBound + 1;  // an entity is copied whole
 
+    // One step at the byte at i_. Every byte the run takes as a letter ends
+    // up at the one call of take_words, so that its loop is made once.
     ZORBEL_STEP bool step() {
         const unsigned char c = in_[i_];
         switch (kClasses[c]) {
             case kText:
-                return take_words();
+                break;
             case kBlank:
-                return take_blank(c);
+                if (!starts_words(c)) return take_blank(c);
+                break;
             case kNewline:
                 if (debug_prefixes_) return false;
                 take_newline();
@@ -160,15 +163,18 @@ private:
                 take_control(c);
                 return true;
             case kAmp:
-                return amp_is_text_ ? take_words() : take_entity();
+                if (!amp_is_text_) return take_entity();
+                break;
             case kDquote:
-                return take_quote_byte(rules_.dquote, false);
+                if (rules_.dquote != QuoteRule::kPlain) return take_quote_byte(rules_.dquote, false);
+                break;
             case kApos:
-                return take_quote_byte(rules_.apos, true);
+                if (rules_.apos != QuoteRule::kPlain) return take_quote_byte(rules_.apos, true);
+                break;
             case kStop:
                 return c == '<' && rules_.tags && take_tag();
         }
-        return false;
+        return take_words();
     }
 
     // The token text is now the one byte c.
@@ -190,10 +196,10 @@ private:
                (b == ' ' && line_has_text_ && !(rules_.wrap_blanks && blank_wraps(column_ + 1, margin_)));
     }
 
-    // A quote or apostrophe by the rule the run has for it.
+    // A quote or apostrophe that the run's rule ends the run at or
+    // rewrites (where it is plain, step() takes it as a letter).
     ZORBEL_STEP bool take_quote_byte(QuoteRule rule, bool apostrophe) {
         if (rule == QuoteRule::kEnds) return false;
-        if (rule == QuoteRule::kPlain) return take_words();
         if (room_ - o_ < kWidest) return false;
         rewrite_quote(apostrophe);
         return true;
@@ -290,8 +296,9 @@ private:
         }
     }
 
+    // A blank that does not start words (step() takes those as letters):
+    // indentation, a blank that wraps, or one alone.
     ZORBEL_STEP bool take_blank(unsigned char c) {
-        if (starts_words(c)) return take_words();
         if (strips_blank(options_, line_has_text_)) {
             take_indentation();
             return true;
