@@ -113,7 +113,7 @@ void BM_TokenizerEcho(benchmark::State& state) {
         zorbel::Run run(console);
         zorbel::StringSource source(stripped_page());
         zorbel::StringSink sink;
-        zorbel::RewriteState s(run, source, sink, false);
+        zorbel::RewriteState s(run.options, zorbel::CarriedState{}, run.clock, source, sink, run.block_size, false);
         std::size_t tokens = 0;
         for (zorbel::TokenCode t; (t = zorbel::next_token(s)) != zorbel::TOK_EOF; ++tokens) s.pending_tag_end = 0;
         s.work_file.finish_at_position();

@@ -11,9 +11,9 @@
 namespace zorbel {
 
 // Runs the passes with run's options, clock and carried state, handing the
-// carried state back to run; messages the rewrite prints go to console,
-// which must be run's. The sink starts empty and ends holding the page as
-// the program would leave it.
+// carried state back to run. The passes print nothing to console, which
+// must be run's: every way they can end is in the result. The sink starts
+// empty and ends holding the page as the program would leave it.
 PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteSink& out);
 
 }  // namespace zorbel

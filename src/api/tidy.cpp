@@ -77,7 +77,7 @@ void Tidier::set_clock(std::function<StampTime()> clock) {
     state_->run.clock = [clock = std::move(clock)] { return broken_down(clock()); };
 }
 
-PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteSink& out) {
+PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSource& page, ByteSink& out) {
     PageResult result;
 
     // The rewrite reads the line pass's output only when the line pass
@@ -99,16 +99,14 @@ PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteS
         }
     }
 
-    RewriteOutcome outcome;
-    try {
-        outcome = rewrite_stream(run, *rewrite_input, out);
-    } catch (const FatalExit&) {
-        // The one message the rewrite prints itself, before the wait for Enter.
-        std::string message = std::move(console.err_text);
-        console.err_text.clear();
-        const std::size_t wait = message.rfind("\n (press enter)");
-        if (wait != std::string::npos) message.erase(wait);
-        fail(result, PageError::kVeryLengthy, std::move(message));
+    const RewriteMode mode{.block_size = run.block_size};
+    const RewriteOutcome outcome = rewrite_stream(*rewrite_input, out, run.options,
+                                                  {run.after_newline, run.crlf_collapse_active}, run.clock, mode);
+    if (outcome.stamp_unended) {
+        fail(result, PageError::kVeryLengthy, unended_stamp_message());
+    } else {
+        run.after_newline = outcome.carried.after_newline;
+        run.crlf_collapse_active = outcome.carried.crlf_collapse_active;
     }
     if (result.error == PageError::kNone) {
         if (outcome.read_failed) {

@@ -49,9 +49,7 @@ public:
                     const unsigned char* data = in_.data();
                     std::size_t stop = i + 1;
                     for (;;) {
-                        stop += scan::find_first(
-                            data + stop, count - stop, [](std::uint64_t x) { return scan::below(x, 0x20); },
-                            [](unsigned char c) { return c < 0x20; });
+                        stop += ByteSetForms<kLineStops>::find(data + stop, count - stop);
                         if (stop == count || !is_inner_blank(data[stop])) break;
                         ++stop;
                     }

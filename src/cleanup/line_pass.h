@@ -7,8 +7,13 @@
 
 #include "core/run.h"
 #include "platform/byte_io.h"
+#include "platform/byte_set.h"
 
 namespace zorbel {
+
+// Bytes that end a run of line text: line ends, tabs and every other
+// control byte. A run of text and inner blanks is taken between them.
+inline constexpr ByteSet kLineStops = byte_set(0x20);
 
 // How a run of the streaming core ended.
 enum class LineStreamStatus { kOk, kReadFailed, kWriteFailed };

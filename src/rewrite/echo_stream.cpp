@@ -2,13 +2,15 @@
 
 namespace zorbel {
 
-RewriteState::RewriteState(Run& r, ByteSource& input, ByteSink& work, bool prefixes, std::size_t look_back)
-    : run(r),
-      input_file(input, r.block_size, look_back),
-      work_file(work, r.block_size, look_back),
+RewriteState::RewriteState(const Options& o, CarriedState carried, const Clock& c, ByteSource& input, ByteSink& work,
+                           std::size_t block_size, bool prefixes, std::size_t look_back)
+    : options(o),
+      clock(c),
+      input_file(input, block_size, look_back),
+      work_file(work, block_size, look_back),
       debug_prefixes(prefixes),
-      after_newline(r.after_newline),
-      crlf_collapse_active(r.crlf_collapse_active) {}
+      after_newline(carried.after_newline),
+      crlf_collapse_active(carried.crlf_collapse_active) {}
 
 void unwrite(RewriteState& s, std::size_t n) {
     s.work_file.move_back(n);

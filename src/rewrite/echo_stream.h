@@ -10,9 +10,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
-#include "core/run.h"
+#include "core/options.h"
+#include "platform/clock.h"
 #include "rewrite/stream_windows.h"
 
 namespace zorbel {
@@ -23,14 +25,25 @@ inline constexpr std::size_t kTagBound = 201;
 inline constexpr std::size_t kEntityBound = 7;
 inline constexpr std::size_t kTokenCapacity = 1 + kTagBound + 1;
 
-struct RewriteState {
-    // The carried flags start from the run; the pass hands them back at its end.
-    // With debug_prefixes on, every output line after the first starts with
-    // the quote state ("q:0: " or "q:1: ").
-    RewriteState(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes,
-                 std::size_t look_back = kDefaultLookBack);
+// The clock the date-time stamps read; tests pin it.
+using Clock = std::function<BrokenDownTime()>;
 
-    Run& run;
+// The rewrite state that carries over from one file to the next.
+struct CarriedState {
+    int after_newline = 0;
+    int crlf_collapse_active = 0;
+};
+
+struct RewriteState {
+    // The carried flags start from carried; the pass hands them back at its
+    // end. Reads and writes go in blocks of block_size bytes. With
+    // debug_prefixes on, every output line after the first starts with the
+    // quote state ("q:0: " or "q:1: ").
+    RewriteState(const Options& options, CarriedState carried, const Clock& clock, ByteSource& input, ByteSink& work,
+                 std::size_t block_size, bool debug_prefixes, std::size_t look_back = kDefaultLookBack);
+
+    const Options& options;
+    const Clock& clock;
     InputWindow input_file;
     WorkWindow work_file;
     bool debug_prefixes;
@@ -57,6 +70,9 @@ struct RewriteState {
     int uncurly = 0;             // quote rewriting off until the CURLY marker
     int in_raw = 0;              // inside a script or style element
     int pending_tag_end = 0;     // a '>' was returned; answered again until cleared
+    // The input ended inside a DATETIME stamp's old text: the pass stops
+    // there with what was written so far flushed to the work file.
+    int stamp_unended = 0;
 
     // Bytes the last capture handed back when it was a whole tag read
     // again as a generic one; 0 for any other capture.
@@ -73,10 +89,22 @@ struct RewriteState {
     // know which of the bytes it read stand in the work file as read.
     std::uint64_t crlf_removals = 0;
 
+    CarriedState carried() const { return {after_newline, crlf_collapse_active}; }
+
     std::string_view token() const {
         return {reinterpret_cast<const char*>(token_text), token_length};
     }
 };
+
+// Any byte of 32 or above ends the state of just having read a line end;
+// control bytes (CR among them) leave it.
+constexpr bool clears_after_newline(int c) { return c >= 32; }
+
+// A CR read just after a line end is removed, with the LF after it, while
+// the removal of extra line breaks is armed.
+constexpr bool removes_cr(int after_newline, int crlf_collapse_active) {
+    return after_newline && crlf_collapse_active;
+}
 
 // Reads the next input byte and copies it to the work file: 0..255, or -1 at
 // the end of the input (nothing written, the column still counts one). While
@@ -86,7 +114,7 @@ inline int read_echo(RewriteState& s) {
     for (;;) {
         int c = s.input_file.get();
         if (c == '\n') s.after_newline = 1;
-        if (c == '\r' && s.after_newline && s.crlf_collapse_active) {
+        if (c == '\r' && removes_cr(s.after_newline, s.crlf_collapse_active)) {
             s.file_changed = 1;
             ++s.crlf_removals;
             // Only an LF goes with the CR; any other byte is read next.
@@ -94,7 +122,7 @@ inline int read_echo(RewriteState& s) {
             if (next != '\n' && next != -1) s.input_file.unget(1);
             continue;
         }
-        if (c >= 32) s.after_newline = 0;
+        if (clears_after_newline(c)) s.after_newline = 0;
         if (c != -1) s.work_file.put(static_cast<unsigned char>(c));
         ++s.out_column;
         if (c == '\n') s.out_column = 0;

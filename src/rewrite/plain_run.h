@@ -2,7 +2,10 @@
 // and line ends on which the rewrite pass does nothing but copy the byte and
 // count the column; taking such a run at once, straight from the input
 // window into the work window, leaves the state exactly as taking its bytes
-// one token at a time would, at a fraction of the cost.
+// one token at a time would, at a fraction of the cost. The run scans for
+// the bytes of kRunStops, where some rule may act, and copies what lies
+// before them in one step; at such a byte it decides by the same functions
+// of rules.h the token loop decides by, or leaves the byte to the token loop.
 #pragma once
 
 #include "rewrite/echo_stream.h"

@@ -41,15 +41,19 @@ bool same_file(const std::string& a, const std::string& b) {
 // The work file stays on disk under its own name; only its descriptor goes.
 void close_work(WorkFile& work) { work.keep(); }
 
-RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, WorkFile& work, bool prefixes) {
+// One run of the core over the page into the work file, from the carried
+// state given. The shell's part: a stamp with no tag after it, a read error
+// and a write error end the run here with their messages.
+RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, WorkFile& work, CarriedState carried,
+                        bool prefixes) {
     FileSource source(input.file());
     FileSink sink(work.file);
-    RewriteOutcome outcome;
-    try {
-        outcome = rewrite_stream(run, source, sink, prefixes);
-    } catch (const FatalExit&) {
+    const RewriteMode mode{.debug_prefixes = prefixes, .block_size = run.block_size};
+    const RewriteOutcome outcome = rewrite_stream(source, sink, run.options, carried, run.clock, mode);
+    if (outcome.stamp_unended) {
+        // The work file stays on disk with what was written.
         close_work(work);
-        throw;
+        report_unended_stamp(run.console);
     }
     if (outcome.read_failed) {
         input.close();
@@ -57,6 +61,8 @@ RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, Wor
         die(run.console, kExitFileError, "couldn't read " + path + ".\n");
     }
     if (outcome.write_failed) fail_work_write(run, path, work);
+    run.after_newline = outcome.carried.after_newline;
+    run.crlf_collapse_active = outcome.carried.crlf_collapse_active;
     return outcome;
 }
 
@@ -71,9 +77,8 @@ void rewrite_file(Run& run, const std::string& path) {
     WorkFile work = new_temp_file(run);
     if (!work.file.valid()) die_cannot_open(run.console, work.name, "wb+");
 
-    const int after_newline = run.after_newline;
-    const int crlf_collapse_active = run.crlf_collapse_active;
-    RewriteOutcome outcome = run_pass(run, path, input, work, false);
+    const CarriedState carried{run.after_newline, run.crlf_collapse_active};
+    RewriteOutcome outcome = run_pass(run, path, input, work, carried, false);
 
     if (outcome.quote_error) {
         const std::optional<std::string>& map_name = run.options.debug_map_name;
@@ -84,10 +89,8 @@ void rewrite_file(Run& run, const std::string& path) {
         }
         // The map is the same pass again from the same carried state, with
         // the quote state written at the start of every line.
-        run.after_newline = after_newline;
-        run.crlf_collapse_active = crlf_collapse_active;
         if (!FileSink(work.file).truncate(0)) fail_work_write(run, path, work);
-        run_pass(run, path, input, work, true);
+        run_pass(run, path, input, work, carried, true);
         // The map is a new file the user asked for, not a copy of the page:
         // it loses the work file's private mode.
         (void)give_new_file_mode(work.file);

@@ -15,17 +15,42 @@ struct RewriteOutcome {
     bool quote_error = false;  // a quote is still open and paragraphs do not reset it
     bool read_failed = false;  // the input could not be read to its end
     bool write_failed = false; // the work file could not be written or cut
+    // The input ended inside a DATETIME stamp's old text ("very lengthy"):
+    // the pass stopped there, and the work file holds everything written up
+    // to there, not cut at the write position.
+    bool stamp_unended = false;
+    CarriedState carried;      // the carried state for the next file
 };
 
-// Rewrites one file's bytes from input into work (which starts empty) and
-// leaves work cut at the final write position. The flags that carry from one
-// file to the next are taken from run and handed back to it. With
-// debug_prefixes on, every output line after the first starts with the quote
-// state. A DATETIME marker with no tag after it ends the run (status 1).
-// With bulk off every byte goes through the tokenizer one at a time (the
-// same result, slower: tests compare the two).
+// How a rewrite runs, besides what it rewrites.
+struct RewriteMode {
+    // Every output line after the first starts with the quote state.
+    bool debug_prefixes = false;
+    // Off, every byte goes through the tokenizer one at a time (the same
+    // result, slower: tests compare the two).
+    bool bulk = true;
+    std::size_t block_size = kDefaultBlockSize;  // bytes per read and per write
+};
+
+// The rewrite core: rewrites one page's bytes from input into work (which
+// starts empty) and leaves work cut at the final write position. It starts
+// from the carried state given and hands back the one for the next page in
+// the outcome; stamps read the clock. It prints nothing and throws nothing
+// of its own: every way it can end is in the outcome.
+RewriteOutcome rewrite_stream(ByteSource& input, ByteSink& work, const Options& options, CarriedState carried,
+                              const Clock& clock, const RewriteMode& mode = {});
+
+// The core run with the options, carried state, clock and block size of
+// run, the carried state handed back to run. A DATETIME marker with no tag
+// after it ends the run as a fatal report (status 1), as the tool does.
 RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes = false,
                               bool bulk = true);
+
+// "very lengthy <!-- $ZBL$:DATETIME -->": the message of an unended stamp.
+std::string unended_stamp_message();
+
+// That message as a fatal report (status 1).
+void report_unended_stamp(Console& console);
 
 // Reads a tag handed back by the tokenizer token by token, wrapping blanks
 // outside double-quoted attribute values. first is the tag's first token.

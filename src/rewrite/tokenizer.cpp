@@ -4,27 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include "core/report.h"
 #include "platform/byte_scan.h"
+#include "rewrite/rules.h"
 #include "rewrite/stamp.h"
 
 namespace zorbel {
 
 namespace {
-
-unsigned char lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (lower(static_cast<unsigned char>(text[i])) != lower(static_cast<unsigned char>(prefix[i]))) return false;
-    }
-    return true;
-}
-
-bool equals_ignoring_case(std::string_view text, std::string_view other) {
-    return text.size() == other.size() && starts_with_ignoring_case(text, other);
-}
 
 void append(RewriteState& s, int c) {
     s.token_text[s.token_length++] = static_cast<unsigned char>(c);
@@ -45,21 +31,9 @@ TokenCode capture_entity(RewriteState& s) {
         // At the end of the input every further read would give nothing.
         if (c < 0) return TOK_ENTITY;
         append(s, c);
-        if (c != ';') continue;
-        std::string_view text = s.token();
-        if (text == "&#147;") return TOK_LDQUO;
-        if (text == "&#148;") return TOK_RDQUO;
-        if (text == "&quot;") return TOK_QUOT;
-        if (text == "&nbsp;") return TOK_NBSP;
-        return TOK_ENTITY;
+        if (ends_entity(static_cast<unsigned char>(c))) return entity_token(s.token());
     }
     return TOK_ENTITY;
-}
-
-bool is_placeholder(const RewriteState& s, std::string_view text) {
-    if (s.run.options.dump_editor_junk && equals_ignoring_case(text, kImagePlaceholder)) return true;
-    return text.starts_with(kCommentPlaceholderStart) &&
-           text.find(kCommentPlaceholderNamespace) != std::string_view::npos;
 }
 
 // Writes a fresh stamp after the DATETIME marker just echoed and drops the
@@ -67,7 +41,7 @@ bool is_placeholder(const RewriteState& s, std::string_view text) {
 // Returns false when the input ended through a read error.
 bool write_stamp(RewriteState& s) {
     s.file_changed = 1;
-    std::string stamp = format_stamp(s.run.clock());
+    std::string stamp = format_stamp(s.clock());
     s.work_file.write(reinterpret_cast<const unsigned char*>(stamp.data()), stamp.size());
     for (;;) {
         int c = s.input_file.get();
@@ -80,7 +54,7 @@ bool write_stamp(RewriteState& s) {
         // The work file keeps what was written so far; the file itself is
         // left as it was.
         s.work_file.flush_all();
-        report(s.run.console, kExitFatalReport, "very lengthy " + std::string(kMarkerDateTime));
+        s.stamp_unended = 1;
         return false;
     }
 }
@@ -120,7 +94,7 @@ bool capture_run(RewriteState& s, std::size_t& since_removal) {
     if (s.after_newline) {
         // Any byte of 32 or above ends the state; control bytes leave it.
         for (std::size_t i = 0; i < n; ++i) {
-            if (in[i] >= 32) {
+            if (clears_after_newline(in[i])) {
                 s.after_newline = 0;
                 break;
             }
@@ -138,125 +112,133 @@ bool capture_run(RewriteState& s, std::size_t& since_removal) {
     return whole;
 }
 
-// '<' has been read: captures the tag up to its '>' and classifies it.
-// kNoToken when the tag disappeared (placeholder) or was a DATETIME marker.
-Captured capture_tag(RewriteState& s, TokenCode& token) {
+// The bytes of a tag capture read so far.
+struct TagCapture {
+    // Bytes read, and echoed as read, since the last CR LF removal; a step
+    // back never goes over a removal, where the work file differs from the
+    // input.
+    std::uint64_t removals = 0;
+    std::size_t since_removal = 0;
+    bool whole = false;  // it ended at its '>'
+};
+
+// Reads one byte of a tag capture through the echo stream; a CR LF pair
+// stands in the text as one blank (the work file keeps both). False at the
+// end of the input.
+bool capture_byte(RewriteState& s, TagCapture& capture) {
+    int c = read_echo(s);
+    if (s.crlf_removals != capture.removals) {
+        capture.removals = s.crlf_removals;
+        capture.since_removal = 0;
+    }
+    if (c < 0) return false;
+    ++s.token_echoed;
+    ++capture.since_removal;
+    append(s, c);
+    if (c == '\n' && s.token_length >= 2 && s.token_text[s.token_length - 2] == '\r') {
+        s.token_text[s.token_length - 2] = ' ';
+        s.token_text[--s.token_length] = 0;
+    }
+    capture.whole = s.token_text[s.token_length - 1] == '>';
+    return true;
+}
+
+// '<' has been read: reads the tag up to its '>', at most kTagBound bytes
+// after the '<', or to the end of the input.
+TagCapture read_tag(RewriteState& s) {
     start_capture(s, '<');
     s.token_echoed = 1;
-    // Bytes read, and echoed as read, since the last CR LF removal; a step
-    // back never goes over a removal, where the work file differs from the input.
-    std::uint64_t removals = s.crlf_removals;
-    std::size_t since_removal = 0;
-    bool whole = false;
-    while (s.token_length - 1 < kTagBound) {
-        if (s.bulk && capture_run(s, since_removal)) {
-            whole = true;
+    TagCapture capture;
+    capture.removals = s.crlf_removals;
+    while (s.token_length - 1 < kTagBound && !capture.whole) {
+        if (s.bulk && capture_run(s, capture.since_removal)) {
+            capture.whole = true;
             break;
         }
         if (s.token_length - 1 >= kTagBound) break;
-        int c = read_echo(s);
-        if (s.crlf_removals != removals) {
-            removals = s.crlf_removals;
-            since_removal = 0;
-        }
-        if (c < 0) break;  // end of input: a generic tag of what was read
-        ++s.token_echoed;
-        ++since_removal;
-        append(s, c);
-        if (c == '\n' && s.token_length >= 2 && s.token_text[s.token_length - 2] == '\r') {
-            // A CR LF pair stands in the text as one blank; the work file keeps both.
-            s.token_text[s.token_length - 2] = ' ';
-            s.token_text[--s.token_length] = 0;
-        }
-        if (s.token_text[s.token_length - 1] == '>') {
-            whole = true;
-            break;
-        }
+        if (!capture_byte(s, capture)) break;  // end of input: a generic tag of what was read
     }
+    return capture;
+}
 
-    if (whole) {
-        // is_generic_tag tells the tags below apart the same way: the two
-        // change together.
-        std::string_view text = s.token();
-        if (is_placeholder(s, text)) {
+// A generic tag, one over the bound, or one cut by the end of the input:
+// what follows the '<' is handed back to be read again.
+TokenCode hand_back(RewriteState& s, const TagCapture& capture) {
+    const std::size_t handed_back = std::min(s.token_length - 1, capture.since_removal);
+    step_back(s, handed_back);
+    s.tag_handed_back = capture.whole ? handed_back : 0;
+    return TOK_TAG_OPEN;
+}
+
+// What a whole captured tag does by its kind.
+Captured act_on_tag(RewriteState& s, TagKind kind, TokenCode& token) {
+    switch (kind) {
+        case TagKind::kPlaceholder:
             unwrite(s, s.token_echoed);
             s.file_changed = 1;
             return Captured::kNoToken;
-        }
-        if (equals_ignoring_case(text, kMarkerUncurly)) s.uncurly = 1;
-        if (equals_ignoring_case(text, kMarkerCurly)) s.uncurly = 0;
-        if (equals_ignoring_case(text, kMarkerDontWrap)) {
+        case TagKind::kDontWrap:
             s.no_wrap = 1;
             token = TOK_NOWRAP;
             return Captured::kToken;
-        }
-        if (s.run.options.datetime_stamps && equals_ignoring_case(text, kMarkerDateTime)) {
+        case TagKind::kDateTime:
             if (write_stamp(s)) return Captured::kNoToken;
             token = TOK_EOF;
             return Captured::kToken;
-        }
-        token = TOK_EOF;
-        if (starts_with_ignoring_case(text, "<P")) {
+        case TagKind::kPara:
             token = TOK_PARA;
-        } else if (starts_with_ignoring_case(text, "<A")) {
+            return Captured::kToken;
+        case TagKind::kAnchor:
             token = TOK_ANCHOR;
-        } else if (starts_with_ignoring_case(text, "<script")) {
+            return Captured::kToken;
+        case TagKind::kScript:
+        case TagKind::kStyle:
             s.in_raw = 1;
-            token = TOK_SCRIPT;
-        } else if (starts_with_ignoring_case(text, "</script")) {
+            token = kind == TagKind::kScript ? TOK_SCRIPT : TOK_STYLE;
+            return Captured::kToken;
+        case TagKind::kEndScript:
+        case TagKind::kEndStyle:
             s.in_raw = 0;
-            token = TOK_END_SCRIPT;
-        } else if (starts_with_ignoring_case(text, "<style")) {
-            s.in_raw = 1;
-            token = TOK_STYLE;
-        } else if (starts_with_ignoring_case(text, "</style")) {
-            s.in_raw = 0;
-            token = TOK_END_STYLE;
-        }
-        if (token != TOK_EOF) return Captured::kToken;
+            token = kind == TagKind::kEndScript ? TOK_END_SCRIPT : TOK_END_STYLE;
+            return Captured::kToken;
+        case TagKind::kUncurly:
+        case TagKind::kCurly:
+            // The markers switch quote rewriting, then are read again as
+            // any other tag.
+            s.uncurly = kind == TagKind::kUncurly;
+            [[fallthrough]];
+        case TagKind::kGeneric:
+            break;
     }
-
-    // A generic tag, one over the bound, or one cut by the end of the input:
-    // hand back what follows the '<' to be read again.
-    const std::size_t handed_back = std::min(s.token_length - 1, since_removal);
-    step_back(s, handed_back);
-    s.tag_handed_back = whole ? handed_back : 0;
     token = TOK_TAG_OPEN;
+    return Captured::kToken;
+}
+
+// '<' has been read: captures the tag up to its '>' and classifies it.
+// kNoToken when the tag disappeared (placeholder) or was a DATETIME marker.
+Captured capture_tag(RewriteState& s, TokenCode& token) {
+    const TagCapture capture = read_tag(s);
+    if (capture.whole) {
+        const Captured captured = act_on_tag(s, classify_tag(s.options, s.token()), token);
+        if (captured == Captured::kNoToken || token != TOK_TAG_OPEN) return captured;
+    }
+    token = hand_back(s, capture);
     return Captured::kToken;
 }
 
 }  // namespace
 
 bool is_generic_tag(const RewriteState& s, std::string_view text) {
-    if (text.size() < 2) return true;
-    // Every tag acted on is told apart by its second byte first: most tags
-    // are settled by one comparison.
-    switch (lower(static_cast<unsigned char>(text[1]))) {
-        case 'p':
-        case 'a':
-            return false;
-        case '!':
-            return !equals_ignoring_case(text, kMarkerUncurly) && !equals_ignoring_case(text, kMarkerCurly) &&
-                   !equals_ignoring_case(text, kMarkerDontWrap) &&
-                   !(s.run.options.datetime_stamps && equals_ignoring_case(text, kMarkerDateTime));
-        case 's':
-            return !starts_with_ignoring_case(text, "<script") && !starts_with_ignoring_case(text, "<style");
-        case '/':
-            return !starts_with_ignoring_case(text, "</script") && !starts_with_ignoring_case(text, "</style");
-        case 'c':
-        case 'i':
-            return !is_placeholder(s, text);
-        default:
-            return true;
-    }
+    return classify_tag(s.options, text) == TagKind::kGeneric;
 }
 
 TokenCode next_token(RewriteState& s) {
     if (s.pending_tag_end) return TOK_TAG_END;
+    if (s.stamp_unended) return TOK_EOF;
     for (;;) {
         int c = read_echo(s);
         if (c == ' ' || c == '\t') {
-            if (s.run.options.strip_indent && !s.line_has_text) {
+            if (strips_blank(s.options, s.line_has_text)) {
                 unwrite(s, 1);
                 s.file_changed = 1;
                 continue;
@@ -275,7 +257,7 @@ TokenCode next_token(RewriteState& s) {
             case '\r':
                 continue;
             case '&':
-                if (!s.in_raw) return capture_entity(s);
+                if (amp_starts_entity(s)) return capture_entity(s);
                 break;
             case '<': {
                 TokenCode token = TOK_EOF;

@@ -48,10 +48,10 @@ inline constexpr std::string_view kImagePlaceholder = "<img src=\"chrome://edito
 inline constexpr std::string_view kCommentPlaceholderStart = "<comment";
 inline constexpr std::string_view kCommentPlaceholderNamespace = "xmlns=\"http://disruptive-innovations.com/zoo/nvu\"";
 
-// The next token of the input. End of the input inside a DATETIME stamp's
-// old text is fatal ("very lengthy ..." with status 1), unless the input
-// ended through a read error; then the result is TOK_EOF and the input
-// window reports the failure.
+// The next token of the input. When the input ends inside a DATETIME
+// stamp's old text the result is TOK_EOF, now and on every later call, and
+// stamp_unended is set, unless the input ended through a read error; then
+// the input window reports the failure.
 TokenCode next_token(RewriteState& s);
 
 // True when text, a whole tag from its '<' to its '>' with no line end in

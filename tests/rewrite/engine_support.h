@@ -30,7 +30,8 @@ struct EngineHarness {
     }
 
     RewriteState& start(bool debug_prefixes = false) {
-        state = std::make_unique<RewriteState>(run, source, sink, debug_prefixes);
+        state = std::make_unique<RewriteState>(run.options, CarriedState{run.after_newline, run.crlf_collapse_active},
+                                               run.clock, source, sink, run.block_size, debug_prefixes);
         return *state;
     }
 

@@ -1,0 +1,194 @@
+// The rules of the rewrite pass, each in one place. The token-at-a-time
+// reading (next_token and the main loop) and the run-taking fast path both
+// decide through these functions; they differ only in how they move the
+// bytes. The byte sets the fast path scans for are defined here too.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "core/options.h"
+#include "platform/byte_set.h"
+#include "rewrite/echo_stream.h"
+#include "rewrite/tokenizer.h"
+
+namespace zorbel {
+
+// ---- Byte sets ----------------------------------------------------------
+
+// The byte that ends an entity.
+inline constexpr unsigned char kEntityEnd = ';';
+
+// Bytes that end a run of words and blanks: every byte some rule may act on
+// whatever the state (line ends, control bytes, tabs, quotes, '&', '<',
+// '>'). A ' ' is left out: after text it matters only where it wraps.
+inline constexpr ByteSet kRunStops = byte_set(0x20, {'"', '&', '\'', '<', '>'});
+
+// Bytes inside a tag that the token-by-token reading of it acts on or that
+// end it: blanks and control bytes, '"', '&', '<' and '>'.
+inline constexpr ByteSet kTagBodyStops = byte_set(0x21, {'"', '&', '<', '>'});
+
+// Bytes that end a tag capture taken at once: its '>', or a line end or
+// other control byte, which the capture reads one at a time.
+inline constexpr ByteSet kTagEndStops = byte_set(0x20, {'>'});
+
+// Bytes that end an entity capture taken at once: its ';' (kEntityEnd),
+// or a control byte.
+inline constexpr ByteSet kEntityStops = byte_set(0x20, {kEntityEnd});
+
+using RunStops = ByteSetForms<kRunStops>;
+using TagBodyStops = ByteSetForms<kTagBodyStops>;
+using TagEndStops = ByteSetForms<kTagEndStops>;
+using EntityStops = ByteSetForms<kEntityStops>;
+
+// ---- Quotes, apostrophes and &nbsp; ---------------------------------------
+
+inline constexpr std::string_view kOpenQuote = "&#147;";
+inline constexpr std::string_view kCloseQuote = "&#148;";
+inline constexpr std::string_view kApostrophe = "&#146;";
+
+// Quotes, apostrophes and &nbsp; are rewritten only when asked, outside
+// script and style content and outside an UNCURLY region.
+inline bool quotes_allowed(const Options& options, const RewriteState& s) {
+    return options.cute_quotes && !s.uncurly && !s.in_raw;
+}
+
+// A double quote in any of its forms (token) is replaced by the quote due:
+// opening when none is open, closing otherwise; the quote state flips.
+// changes_text is false when the token already is the quote due.
+struct QuoteDue {
+    std::string_view text;
+    bool changes_text;
+};
+inline QuoteDue take_quote(int& in_quote, TokenCode token) {
+    const QuoteDue due = in_quote ? QuoteDue{kCloseQuote, token != TOK_RDQUO} : QuoteDue{kOpenQuote, token != TOK_LDQUO};
+    in_quote = !in_quote;
+    return due;
+}
+
+// "&nbsp;" becomes a blank where quotes are rewritten and it is asked for.
+inline bool nbsp_becomes_blank(const Options& options, bool quotes_are_allowed) {
+    return quotes_are_allowed && options.nbsp_to_space;
+}
+
+// ---- Entities ------------------------------------------------------------
+
+// '&' starts an entity capture outside script and style content; inside,
+// it is an ordinary character.
+inline bool amp_starts_entity(const RewriteState& s) { return !s.in_raw; }
+
+// An entity capture is '&' and the bytes after it up to and with the first
+// ';', at most kEntityBound of them.
+constexpr bool ends_entity(unsigned char c) { return c == kEntityEnd; }
+
+// The token of a whole entity's text.
+TokenCode entity_token(std::string_view text);
+
+// ---- Indentation and wrapping ----------------------------------------------
+
+// A blank before the first other byte of an input line is dropped.
+inline bool strips_blank(const Options& options, int line_has_text) {
+    return options.strip_indent && !line_has_text;
+}
+
+// A blank that takes the output line past the margin (the wrap_margin
+// option) becomes a line end. column is the line's length with the blank
+// counted.
+constexpr bool blank_wraps(std::int64_t column, std::int32_t margin) { return column > margin; }
+
+// Where a blank between tags may wrap at all: not in a no-wrap region, not
+// in script or style content.
+inline bool text_blank_may_wrap(const RewriteState& s) { return !s.in_raw && !s.no_wrap; }
+
+// In a no-wrap region, outside script and style content, a blank right
+// after an anchor start tag moves in front of the tag (when asked).
+inline bool blank_moves_before_anchor(const RewriteState& s, TokenCode previous) {
+    return s.no_wrap && !s.in_raw && s.options.fix_webx && previous == TOK_ANCHOR;
+}
+
+// Where a blank read inside a tag may wrap: outside attribute values and
+// no-wrap regions, and never in a tag met inside script or style content,
+// where old pages hide their code in a comment and a line break could split
+// a string literal or end a statement. The first token of a tag, right after
+// its '<', never wraps.
+inline bool tag_blank_may_wrap(const RewriteState& s, bool in_attr_quote) {
+    return !s.no_wrap && !s.in_raw && !in_attr_quote;
+}
+
+// ---- Tags -----------------------------------------------------------------
+
+// What a whole captured tag is to the tokenizer.
+enum class TagKind {
+    kGeneric,      // handed back to be read again after its '<'
+    kPlaceholder,  // the editor's placeholder: removed
+    kUncurly,      // the UNCURLY marker: quote rewriting off, then as generic
+    kCurly,        // the CURLY marker: quote rewriting on, then as generic
+    kDontWrap,     // TOK_NOWRAP
+    kDateTime,     // a fresh stamp follows (when stamps are asked for)
+    kPara,         // TOK_PARA: a tag beginning "<P"
+    kAnchor,       // TOK_ANCHOR: a tag beginning "<A"
+    kScript,
+    kEndScript,
+    kStyle,
+    kEndStyle,
+};
+
+// The tags whose second byte is one of "!sS/cCiI": markers, script and
+// style tags and their ends, placeholders, or generic.
+TagKind classify_named_tag(const Options& options, std::string_view text);
+
+// Classifies text, a whole tag from its '<' to its '>' with its line ends
+// folded. Most tags are settled by their second byte alone.
+inline TagKind classify_tag(const Options& options, std::string_view text) {
+    if (text.size() < 2) return TagKind::kGeneric;
+    switch (text[1] | 0x20) {
+        case 'p':
+            return TagKind::kPara;
+        case 'a':
+            return TagKind::kAnchor;
+        case '!' | 0x20:  // '!' itself: it has that bit already
+        case 's':
+        case '/' | 0x20:  // '/' itself
+        case 'c':
+        case 'i':
+            return classify_named_tag(options, text);
+        default:
+            return TagKind::kGeneric;
+    }
+}
+
+// What a paragraph tag does: an open quote is forgotten (when asked), the
+// no-wrap region ends, and the removal of extra line breaks is armed (when
+// asked).
+inline void paragraph_effects(const Options& options, int& in_quote, int& no_wrap, int& crlf_collapse_active) {
+    if (options.reset_quotes_at_para) in_quote = 0;
+    no_wrap = 0;
+    crlf_collapse_active = options.collapse_crlf;
+}
+
+// A generic tag's bytes after its '<', up to and with its first '>' within
+// limit bytes, as continue_tag reads them again token by token from column
+// (the output column after the '<'). unchanged is true when that reading
+// would copy them as they are: a '>' within the limit, and before it no
+// line end or other control byte, no '<', no entity, and no blank outside
+// an attribute value that would wrap. length is then the bytes up to and
+// with the '>', and last_char the last byte that sets the token text, or -1.
+struct TagRereading {
+    bool unchanged = false;
+    int last_char = -1;
+    std::size_t length = 0;
+};
+TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t limit,
+                             std::int64_t column);
+
+// The commonest case of reread_tag_body, for callers that know the first
+// byte of kTagBodyStops in the body: when it is a '>' with a name byte
+// before it, the reading copies the tag as it is and leaves that byte as
+// the token text.
+inline TagRereading reread_name_only(const unsigned char* body, std::size_t first_stop) {
+    if (first_stop > 0 && body[first_stop] == '>') return {true, body[first_stop - 1], first_stop + 1};
+    return {};
+}
+
+}  // namespace zorbel
