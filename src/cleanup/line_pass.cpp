@@ -209,14 +209,6 @@ private:
     LineStreamResult result_;
 };
 
-// Closes the input on every way out of the pass, fatal exits included.
-struct InputFile {
-    FileHandle file;
-    ~InputFile() {
-        if (file.valid()) (void)close_file(file);
-    }
-};
-
 }  // namespace
 
 LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool strip_empty_lines,
@@ -228,13 +220,13 @@ void strip_lines(Run& run, const std::string& path) {
     run.lines_stripped = false;
     if (run.options.debug_map_name || !run.options.strip_trailing) return;
 
-    InputFile input{open_for_reading(path)};
-    if (!input.file.valid()) die_cannot_open(run.console, path, "r");
+    OwnedFile input(open_for_reading(path));
+    if (!input.valid()) die_cannot_open(run.console, path, "r");
     WorkFile work = new_temp_file(run);
 
     LineStreamResult result;
     try {
-        FileSource source(input.file);
+        FileSource source(input.get());
         FileSink sink(work.file);
         result = strip_lines_stream(source, sink, run.options.strip_empty_lines != 0, run.block_size);
     } catch (const std::bad_alloc&) {
@@ -249,8 +241,7 @@ void strip_lines(Run& run, const std::string& path) {
 
     // The page is closed before it is replaced: Windows replaces no file
     // that is still open.
-    (void)close_file(input.file);
-    input.file = FileHandle{};
+    (void)input.close();
     if (!result.stripped) {
         discard_work_file(run, work);
         return;

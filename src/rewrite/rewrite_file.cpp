@@ -14,23 +14,6 @@ namespace zorbel {
 
 namespace {
 
-// Closes the input on every way out, fatal exits included.
-class InputFile {
-public:
-    explicit InputFile(FileHandle file) : file_(file) {}
-    ~InputFile() { close(); }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    FileHandle file() const { return file_; }
-    void close() {
-        if (file_.valid()) close_file(file_);
-        file_ = FileHandle{};
-    }
-
-private:
-    FileHandle file_;
-};
-
 // Both names lead to one file.
 bool same_file(const std::string& a, const std::string& b) {
     FileInfo first, second;
@@ -44,9 +27,9 @@ void close_work(WorkFile& work) { work.keep(); }
 // One run of the core over the page into the work file, from the carried
 // state given. The shell's part: a stamp with no tag after it, a read error
 // and a write error end the run here with their messages.
-RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, WorkFile& work, CarriedState carried,
+RewriteOutcome run_pass(Run& run, const std::string& path, OwnedFile& input, WorkFile& work, CarriedState carried,
                         bool prefixes) {
-    FileSource source(input.file());
+    FileSource source(input.get());
     FileSink sink(work.file);
     const RewriteMode mode{.debug_prefixes = prefixes, .block_size = run.block_size};
     const RewriteOutcome outcome = rewrite_stream(source, sink, run.options, carried, run.clock, mode);
@@ -56,7 +39,7 @@ RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, Wor
         report_unended_stamp(run.console);
     }
     if (outcome.read_failed) {
-        input.close();
+        (void)input.close();
         remove_work_file(work);
         die(run.console, kExitFileError, "couldn't read " + path + ".\n");
     }
@@ -69,8 +52,8 @@ RewriteOutcome run_pass(Run& run, const std::string& path, InputFile& input, Wor
 }  // namespace
 
 void rewrite_file(Run& run, const std::string& path) {
-    InputFile input(open_for_reading(path));
-    if (!input.file().valid()) {
+    OwnedFile input(open_for_reading(path));
+    if (!input.valid()) {
         report(run.console, kExitOk, "couldn't open " + path);
         return;
     }
@@ -108,7 +91,7 @@ void rewrite_file(Run& run, const std::string& path) {
         return;
     }
 
-    input.close();
+    (void)input.close();
     if (outcome.changed) {
         commit_with_backup(run, path, work, run.lines_stripped);
         run.console.out(updated_line(path));
