@@ -17,15 +17,6 @@
 namespace zorbel {
 namespace {
 
-struct Result {
-    std::string work;
-    RewriteOutcome outcome;
-    int after_newline = 0;
-    int crlf_collapse_active = 0;
-    int fatal = -1;  // the exit status of a fatal end, -1 for none
-    std::string messages;
-};
-
 struct PassSetup {
     Options options;
     int after_newline = 0;
@@ -33,39 +24,20 @@ struct PassSetup {
     bool prefixes = false;
 };
 
-Result run_pass(const std::string& input, const PassSetup& setup, std::size_t block, bool bulk) {
-    StringConsole console;
-    Run run(console);
-    run.options = setup.options;
-    run.block_size = block;
-    run.clock = test::pinned_time;
-    run.after_newline = setup.after_newline;
-    run.crlf_collapse_active = setup.crlf_collapse_active;
-    StringSource source(input);
-    StringSink sink;
-    Result r;
-    try {
-        r.outcome = rewrite_stream(run, source, sink, setup.prefixes, bulk);
-    } catch (const FatalExit& e) {
-        r.fatal = e.status;
-    }
-    r.work = sink.data;
-    r.after_newline = run.after_newline;
-    r.crlf_collapse_active = run.crlf_collapse_active;
-    r.messages = console.out_text + "|" + console.err_text;
-    return r;
+test::Rewritten run_pass(const std::string& input, const PassSetup& setup, std::size_t block, bool bulk) {
+    return test::rewrite_text(input, setup.options, block, CarriedState{setup.after_newline, setup.crlf_collapse_active},
+                              setup.prefixes, bulk);
 }
 
 void expect_same(const std::string& input, const PassSetup& setup, std::size_t block) {
-    Result slow = run_pass(input, setup, block, false);
-    Result fast = run_pass(input, setup, block, true);
+    const test::Rewritten slow = run_pass(input, setup, block, false);
+    const test::Rewritten fast = run_pass(input, setup, block, true);
     EXPECT_EQ(fast.work, slow.work);
     EXPECT_EQ(fast.outcome.changed, slow.outcome.changed);
     EXPECT_EQ(fast.outcome.quote_error, slow.outcome.quote_error);
-    EXPECT_EQ(fast.after_newline, slow.after_newline);
-    EXPECT_EQ(fast.crlf_collapse_active, slow.crlf_collapse_active);
-    EXPECT_EQ(fast.fatal, slow.fatal);
-    EXPECT_EQ(fast.messages, slow.messages);
+    EXPECT_EQ(fast.outcome.stamp_unended, slow.outcome.stamp_unended);
+    EXPECT_EQ(fast.outcome.carried.after_newline, slow.outcome.carried.after_newline);
+    EXPECT_EQ(fast.outcome.carried.crlf_collapse_active, slow.outcome.carried.crlf_collapse_active);
 }
 
 const std::vector<std::string> kPieces = {

@@ -8,7 +8,9 @@
 
 #include "core/console.h"
 #include "core/run.h"
+#include "platform/byte_io.h"
 #include "rewrite/echo_stream.h"
+#include "rewrite/rewrite_pass.h"
 
 namespace zorbel::test {
 
@@ -19,6 +21,36 @@ inline const std::vector<std::size_t> kBlockSizes = {1, 2, 3, 7, 64, kDefaultBlo
 // 15:05 on Thursday, 4 July 2013.
 inline BrokenDownTime pinned_time() { return BrokenDownTime{4, 6, 4, 113, 15, 5}; }
 inline constexpr const char* kPinnedStamp = "Thursday 7/4/13 3:05 pm";
+
+// What the rewrite core makes of a string.
+struct Rewritten {
+    std::string work;
+    RewriteOutcome outcome;
+};
+
+// The one way the tests rewrite a string: the rewrite core with the options
+// and carried state given, the pinned clock and the block size. With bulk
+// off every byte goes through the tokenizer one at a time.
+inline Rewritten rewrite_text(const std::string& input, const Options& options,
+                              std::size_t block = kDefaultBlockSize, CarriedState carried = {},
+                              bool prefixes = false, bool bulk = true) {
+    StringSource source(input);
+    StringSink sink;
+    Rewritten result;
+    const RewriteMode mode{.debug_prefixes = prefixes, .bulk = bulk, .block_size = block};
+    result.outcome = rewrite_stream(source, sink, options, carried, pinned_time, mode);
+    result.work = sink.data;
+    return result;
+}
+
+// The options a setup function gives a fresh run.
+template <typename Setup>
+Options options_after(const Setup& setup) {
+    StringConsole console;
+    Run run(console);
+    if (setup) setup(run);
+    return run.options;
+}
 
 // One engine run over an in-memory input. Set run.options and the carried
 // flags, then start().

@@ -21,15 +21,8 @@ struct Output {
 };
 
 Output rewrite(const std::string& input, const std::function<void(zorbel::Run&)>& setup, std::size_t block) {
-    StringConsole console;
-    zorbel::Run run(console);
-    run.block_size = block;
-    run.clock = test::pinned_time;
-    setup(run);
-    StringSource source(input);
-    StringSink sink;
-    RewriteOutcome outcome = rewrite_stream(run, source, sink);
-    return {sink.data, outcome.changed, outcome.quote_error};
+    const test::Rewritten r = test::rewrite_text(input, test::options_after(setup), block);
+    return {r.work, r.outcome.changed, r.outcome.quote_error};
 }
 
 TEST(FixtureBlockSizes, SameOutputAtEveryBlockSize) {

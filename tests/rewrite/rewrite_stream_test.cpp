@@ -15,24 +15,11 @@ namespace {
 using test::kBlockSizes;
 using test::kPinnedStamp;
 
-struct Rewritten {
-    std::string work;
-    RewriteOutcome outcome;
-};
+using test::Rewritten;
 
 Rewritten rewrite(const std::string& input, const std::function<void(Run&)>& setup, std::size_t block,
                   bool prefixes = false) {
-    StringConsole console;
-    Run run(console);
-    run.block_size = block;
-    run.clock = test::pinned_time;
-    if (setup) setup(run);
-    StringSource source(input);
-    StringSink sink;
-    Rewritten result;
-    result.outcome = rewrite_stream(run, source, sink, prefixes);
-    result.work = sink.data;
-    return result;
+    return test::rewrite_text(input, test::options_after(setup), block, {}, prefixes);
 }
 
 const std::optional<std::string> kSame = std::nullopt;
