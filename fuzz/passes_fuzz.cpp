@@ -2,7 +2,8 @@
 // block size (low three bits), paragraph quote reset (bit 3) and the wrap
 // margin (high four bits); the rest is the page. For every input: block
 // sizes 1..7 give what the normal size gives, and the rewrite's fast paths
-// give what one token at a time gives; the line pass leaves CR LF
+// give what one token at a time gives; both passes in one step give the two
+// passes in a row; the line pass leaves CR LF
 // line ends only and no trailing white space, and a second line pass finds
 // nothing to do; the rewrite with -c- -f- -y- -i- -x- only turns blanks into
 // CR LF (but for the editor's comment placeholder, removed always). Running
@@ -15,6 +16,7 @@
 
 #include "fuzz_checks.h"
 #include "rewrite/tokenizer.h"
+#include "zorbel/zorbel.h"
 
 using namespace zorbel;
 using namespace zorbel::fuzz;
@@ -26,6 +28,25 @@ using namespace zorbel::fuzz;
             std::abort();                                                 \
         }                                                                 \
     } while (0)
+
+namespace {
+
+PageOptions page_options(const Options& o) {
+    PageOptions p;
+    p.wrap_margin = o.wrap_margin;
+    p.cute_quotes = o.cute_quotes;
+    p.nbsp_to_space = o.nbsp_to_space;
+    p.reset_quotes_at_para = o.reset_quotes_at_para;
+    p.strip_indent = o.strip_indent;
+    p.strip_empty_lines = o.strip_empty_lines;
+    p.fix_webx = o.fix_webx;
+    p.dump_editor_junk = o.dump_editor_junk;
+    p.collapse_crlf = o.collapse_crlf;
+    p.datetime_stamps = o.datetime_stamps;
+    return p;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
@@ -53,6 +74,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Result whole = rewrite(page, o, kDefaultBlockSize);
     CHECK(same(whole, rewrite(page, o, block)));
     CHECK(same(whole, rewrite(page, o, block, false)));
+
+    // Both passes in one step give the line pass and then the rewrite of
+    // its output, or of the page itself where the line pass only changed
+    // line ends; on no change or an error, that input as it stands.
+    Tidier tidier(page_options(o));
+    tidier.set_clock([] { return StampTime{3, 6, 9, 2024, 14, 5}; });
+    const TidiedPage fused = tidier.tidy(page);
+    const std::string staged = l.changed ? l.out : page;
+    const Result second = rewrite(staged, o, kDefaultBlockSize);
+    CHECK(fused.lines_changed == l.changed);
+    CHECK((fused.error != PageError::kNone) == second.failed);
+    CHECK(fused.rewrite_changed == (second.changed && !second.failed));
+    CHECK(fused.bytes == (second.changed && !second.failed ? second.out : staged));
 
     Options plain;
     plain.cute_quotes = plain.dump_editor_junk = plain.datetime_stamps = plain.strip_indent = plain.fix_webx = 0;
