@@ -26,6 +26,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "zorbel/zorbel.h"
+
 namespace fs = std::filesystem;
 using namespace zorbel::bench;
 
@@ -561,7 +563,8 @@ const std::vector<std::string> kLinePassOptions = {"-y-", "-c-", "-i-", "-x-", "
 // warm copy of the input to a new file beside it, as the tool does, but
 // without the work-file naming, the commit and the process start. It runs
 // this build's code whatever --zorbel names.
-enum class Pass { kLine, kRewrite };
+// kBoth: both passes through the public API, as the tool runs a page in one step.
+enum class Pass { kLine, kRewrite, kBoth };
 
 Sample time_pass(Pass pass, const fs::path& input, const fs::path& dir) {
     Sample sample;
@@ -584,10 +587,12 @@ Sample time_pass(Pass pass, const fs::path& input, const fs::path& dir) {
     if (pass == Pass::kLine) {
         ok = zorbel::strip_lines_stream(source, sink, true, zorbel::kDefaultBlockSize).status ==
              zorbel::LineStreamStatus::kOk;
-    } else {
+    } else if (pass == Pass::kRewrite) {
         const zorbel::RewriteOutcome outcome =
             zorbel::rewrite_stream(source, sink, zorbel::Options{}, zorbel::CarriedState{}, zorbel::local_now);
         ok = !outcome.read_failed && !outcome.write_failed && !outcome.stamp_unended;
+    } else {
+        ok = zorbel::Tidier().tidy(source, sink).error == zorbel::PageError::kNone;
     }
     sample.seconds = now_seconds() - start;
     close(in);
@@ -617,6 +622,12 @@ void measure_passes(Table& table, const Settings& s, const fs::path& scratch, co
     fs::remove_all(line_dir, ec);
     fs::remove_all(rewrite_dir, ec);
     fs::remove(stripped, ec);
+    // Both at once from the page itself, the line pass's output held in memory.
+    const fs::path both_dir = scratch / "both-passes";
+    std::vector<Sample> both_s;
+    for (unsigned i = 0; i < s.runs; ++i) both_s.push_back(time_pass(Pass::kBoth, big, both_dir));
+    table.measured("both passes (API, in process)", big_in, both_s, big_mib, "MiB/s", 1, true, false, false);
+    fs::remove_all(both_dir, ec);
 }
 
 void measure_all(Bench& bench, Table& table, const Settings& s, const fs::path& tool, const Inputs& in,
