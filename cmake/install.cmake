@@ -73,6 +73,7 @@ if(WIN32)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 endif()
 # The Debian package (and the Windows zip) is the tool: the program and its
 # manual (its README on Windows).
