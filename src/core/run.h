@@ -19,7 +19,7 @@ namespace zorbel {
 // on ordinary pages, small enough to keep memory flat.
 inline constexpr std::size_t kDefaultBlockSize = 64 * 1024;
 
-inline constexpr std::size_t kOneStepBound = 512 * 1024;
+inline constexpr std::size_t kOneStepBound = 64 * 1024;
 
 struct Run {
     explicit Run(Console& c) : console(c) {}
@@ -55,8 +55,9 @@ struct Run {
     // Pages up to this many bytes go through both passes in memory in one
     // step: no work file unless the page changes, one replace when it does.
     // Larger pages stream through the two passes one after the other, so
-    // memory stays flat. 512 KiB holds nearly every real page, and the page,
-    // the line pass's output and the rewrite's then stay within a few MiB.
+    // memory stays flat. 64 KiB holds most hand-written pages in one read;
+    // beyond it, fresh memory for the passes' output cost more than the work
+    // files save (measured on documentation pages of 100-500 KiB).
     // 0 turns the one-step path off (tests compare the two).
     std::size_t one_step_bound = kOneStepBound;
 
