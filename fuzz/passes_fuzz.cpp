@@ -16,6 +16,7 @@
 
 #include "fuzz_checks.h"
 #include "rewrite/tokenizer.h"
+#include "api/page_run.h"
 #include "zorbel/zorbel.h"
 
 using namespace zorbel;
@@ -28,25 +29,6 @@ using namespace zorbel::fuzz;
             std::abort();                                                 \
         }                                                                 \
     } while (0)
-
-namespace {
-
-PageOptions page_options(const Options& o) {
-    PageOptions p;
-    p.wrap_margin = o.wrap_margin;
-    p.cute_quotes = o.cute_quotes;
-    p.nbsp_to_space = o.nbsp_to_space;
-    p.reset_quotes_at_para = o.reset_quotes_at_para;
-    p.strip_indent = o.strip_indent;
-    p.strip_empty_lines = o.strip_empty_lines;
-    p.fix_webx = o.fix_webx;
-    p.dump_editor_junk = o.dump_editor_junk;
-    p.collapse_crlf = o.collapse_crlf;
-    p.datetime_stamps = o.datetime_stamps;
-    return p;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
@@ -78,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Both passes in one step give the line pass and then the rewrite of
     // its output, or of the page itself where the line pass only changed
     // line ends; on no change or an error, that input as it stands.
-    Tidier tidier(page_options(o));
+    Tidier tidier(page_options_of(o));
     tidier.set_clock([] { return StampTime{3, 6, 9, 2024, 14, 5}; });
     const TidiedPage fused = tidier.tidy(page);
     const std::string staged = l.changed ? l.out : page;

@@ -16,4 +16,8 @@ namespace zorbel {
 // empty and ends holding the page as the program would leave it.
 PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteSink& out);
 
+// The page settings of the program's options, the inverse of what the API
+// does with a PageOptions.
+PageOptions page_options_of(const Options& options);
+
 }  // namespace zorbel

@@ -35,6 +35,26 @@ Options options_from(const PageOptions& page) {
     return o;
 }
 
+}  // namespace
+
+PageOptions page_options_of(const Options& o) {
+    PageOptions p;
+    p.wrap_margin = o.wrap_margin;
+    p.cute_quotes = o.cute_quotes;
+    p.nbsp_to_space = o.nbsp_to_space;
+    p.reset_quotes_at_para = o.reset_quotes_at_para;
+    p.strip_indent = o.strip_indent;
+    p.strip_trailing = o.strip_trailing;
+    p.strip_empty_lines = o.strip_empty_lines;
+    p.fix_webx = o.fix_webx;
+    p.dump_editor_junk = o.dump_editor_junk;
+    p.collapse_crlf = o.collapse_crlf;
+    p.datetime_stamps = o.datetime_stamps;
+    return p;
+}
+
+namespace {
+
 BrokenDownTime broken_down(const StampTime& t) {
     return BrokenDownTime{t.weekday, t.month, t.day, t.year - 1900, t.hour, t.minute};
 }
