@@ -1,6 +1,7 @@
 // The in-memory API: the two passes' streaming cores run one after the
 // other, choosing their input as the program's file passes do.
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "cleanup/line_pass.h"
@@ -19,19 +20,26 @@ namespace {
 // The page's name in the program's messages.
 constexpr const char* kPageName = "page";
 
+// Each page setting beside the program option it stands for: the one list
+// that both mappings walk.
+template <typename Visit>
+void for_each_setting(Visit&& visit) {
+    visit(&PageOptions::wrap_margin, &Options::wrap_margin);
+    visit(&PageOptions::cute_quotes, &Options::cute_quotes);
+    visit(&PageOptions::nbsp_to_space, &Options::nbsp_to_space);
+    visit(&PageOptions::reset_quotes_at_para, &Options::reset_quotes_at_para);
+    visit(&PageOptions::strip_indent, &Options::strip_indent);
+    visit(&PageOptions::strip_trailing, &Options::strip_trailing);
+    visit(&PageOptions::strip_empty_lines, &Options::strip_empty_lines);
+    visit(&PageOptions::fix_webx, &Options::fix_webx);
+    visit(&PageOptions::dump_editor_junk, &Options::dump_editor_junk);
+    visit(&PageOptions::collapse_crlf, &Options::collapse_crlf);
+    visit(&PageOptions::datetime_stamps, &Options::datetime_stamps);
+}
+
 Options options_from(const PageOptions& page) {
     Options o;
-    o.wrap_margin = page.wrap_margin;
-    o.cute_quotes = page.cute_quotes;
-    o.nbsp_to_space = page.nbsp_to_space;
-    o.reset_quotes_at_para = page.reset_quotes_at_para;
-    o.strip_indent = page.strip_indent;
-    o.strip_trailing = page.strip_trailing;
-    o.strip_empty_lines = page.strip_empty_lines;
-    o.fix_webx = page.fix_webx;
-    o.dump_editor_junk = page.dump_editor_junk;
-    o.collapse_crlf = page.collapse_crlf;
-    o.datetime_stamps = page.datetime_stamps;
+    for_each_setting([&](auto page_field, auto option_field) { o.*option_field = page.*page_field; });
     return o;
 }
 
@@ -39,17 +47,10 @@ Options options_from(const PageOptions& page) {
 
 PageOptions page_options_of(const Options& o) {
     PageOptions p;
-    p.wrap_margin = o.wrap_margin;
-    p.cute_quotes = o.cute_quotes;
-    p.nbsp_to_space = o.nbsp_to_space;
-    p.reset_quotes_at_para = o.reset_quotes_at_para;
-    p.strip_indent = o.strip_indent;
-    p.strip_trailing = o.strip_trailing;
-    p.strip_empty_lines = o.strip_empty_lines;
-    p.fix_webx = o.fix_webx;
-    p.dump_editor_junk = o.dump_editor_junk;
-    p.collapse_crlf = o.collapse_crlf;
-    p.datetime_stamps = o.datetime_stamps;
+    for_each_setting([&](auto page_field, auto option_field) {
+        using Field = std::remove_reference_t<decltype(p.*page_field)>;
+        p.*page_field = static_cast<Field>(o.*option_field);
+    });
     return p;
 }
 
