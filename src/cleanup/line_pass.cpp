@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "core/report.h"
 #include "platform/byte_scan.h"
@@ -32,52 +33,82 @@ public:
           out_(block_) {}
 
     LineStreamResult run() {
-        std::uint64_t next = 0;
-        for (;;) {
-            long got = source_.read_at(next, in_.data(), block_);
-            if (got < 0) return fail(LineStreamStatus::kReadFailed);
-            if (got == 0) break;
-            in_start_ = next;
-            const std::size_t count = static_cast<std::size_t>(got);
-            for (std::size_t i = 0; i < count;) {
-                if (in_[i] > 0x20 && !cr_held_) {
-                    // A run of text from a text byte to the last text byte
-                    // before a line end, a CR or a control byte: blanks
-                    // inside it have text after them on the same line, so
-                    // they stay. The run and everything held before it are
-                    // written; blanks after it are held as usual.
-                    const unsigned char* data = in_.data();
-                    std::size_t stop = i + 1;
-                    for (;;) {
-                        stop += ByteSetForms<kLineStops>::find(data + stop, count - stop);
-                        if (stop == count || !is_inner_blank(data[stop])) break;
-                        ++stop;
-                    }
-                    // Only text and inner blanks lie before stop, and data[i] is text.
-                    std::size_t end = stop;
-                    while (data[end - 1] <= 0x20) --end;
-                    line_open_ = true;
-                    blank_so_far_ = false;
-                    write_pending();
-                    put_bytes(in_.data() + i, end - i);
-                    i = end;
-                } else {
-                    step(in_[i], next + i);
-                    ++i;
-                }
-                if (result_.status != LineStreamStatus::kOk) return result_;
-            }
-            next += static_cast<std::uint64_t>(got);
+        while (pump()) {
         }
-        // A CR at the very end is not followed by LF: an ordinary byte.
-        if (cr_held_) take('\r', cr_offset_);
-        if (line_open_ && result_.status == LineStreamStatus::kOk) end_line();
-        if (result_.status == LineStreamStatus::kOk) flush_output();
-        result_.out_length = out_offset_;
         return result_;
     }
 
+    // Reads and strips the next block of the source; at its end, closes the
+    // last line. False once the source is done or a step failed: the result
+    // is then final. With flush_each_block set, everything stripped so far
+    // has reached the sink when it returns.
+    bool pump() {
+        if (finished_) return false;
+        const long got = source_.read_at(next_, in_.data(), block_);
+        if (got < 0) {
+            fail(LineStreamStatus::kReadFailed);
+            return finish();
+        }
+        if (got == 0) {
+            // A CR at the very end is not followed by LF: an ordinary byte.
+            if (cr_held_) take('\r', cr_offset_);
+            if (line_open_ && result_.status == LineStreamStatus::kOk) end_line();
+            if (result_.status == LineStreamStatus::kOk) flush_output();
+            return finish();
+        }
+        in_start_ = next_;
+        strip_block(static_cast<std::size_t>(got));
+        if (result_.status != LineStreamStatus::kOk) return finish();
+        next_ += static_cast<std::uint64_t>(got);
+        if (flush_each_block_) flush_output();
+        return result_.status == LineStreamStatus::kOk || finish();
+    }
+
+    // Bytes read from the source so far.
+    std::uint64_t read_length() const { return next_; }
+
+    const LineStreamResult& result() const { return result_; }
+
+    void flush_each_block() { flush_each_block_ = true; }
+
 private:
+    void strip_block(std::size_t count) {
+        for (std::size_t i = 0; i < count;) {
+            if (in_[i] > 0x20 && !cr_held_) {
+                // A run of text from a text byte to the last text byte
+                // before a line end, a CR or a control byte: blanks
+                // inside it have text after them on the same line, so
+                // they stay. The run and everything held before it are
+                // written; blanks after it are held as usual.
+                const unsigned char* data = in_.data();
+                std::size_t stop = i + 1;
+                for (;;) {
+                    stop += ByteSetForms<kLineStops>::find(data + stop, count - stop);
+                    if (stop == count || !is_inner_blank(data[stop])) break;
+                    ++stop;
+                }
+                // Only text and inner blanks lie before stop, and data[i] is text.
+                std::size_t end = stop;
+                while (data[end - 1] <= 0x20) --end;
+                line_open_ = true;
+                blank_so_far_ = false;
+                write_pending();
+                put_bytes(in_.data() + i, end - i);
+                i = end;
+            } else {
+                step(in_[i], next_ + i);
+                ++i;
+            }
+            if (result_.status != LineStreamStatus::kOk) return;
+        }
+    }
+
+    bool finish() {
+        finished_ = true;
+        result_.out_length = out_offset_;
+        return false;
+    }
+
     void step(unsigned char c, std::uint64_t offset) {
         if (cr_held_) {
             cr_held_ = false;
@@ -193,6 +224,9 @@ private:
 
     ByteBlock in_;
     std::uint64_t in_start_ = 0;        // source offset of in_[0]
+    std::uint64_t next_ = 0;            // source offset of the next block
+    bool finished_ = false;
+    bool flush_each_block_ = false;
     ByteBlock reread_; // only for held bytes of earlier blocks
 
     ByteBlock out_;
@@ -209,7 +243,90 @@ private:
     LineStreamResult result_;
 };
 
+// The stripped bytes not yet dropped from the history: the line core's sink.
+class History : public ByteSink {
+public:
+    explicit History(std::size_t keep) : keep_(keep) {}
+
+    // The line core writes each byte once, in order.
+    bool write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) override {
+        if (offset != end()) return false;
+        bytes_.insert(bytes_.end(), data, data + n);
+        return true;
+    }
+    bool truncate(std::uint64_t) override { return false; }
+
+    std::uint64_t start() const { return start_; }
+    std::uint64_t end() const { return start_ + bytes_.size(); }
+
+    // Copies what it holds of [offset, offset + n) (offset at least start()).
+    std::size_t copy(std::uint64_t offset, unsigned char* buf, std::size_t n) {
+        const std::size_t from = static_cast<std::size_t>(offset - start_);
+        const std::size_t count = std::min(n, bytes_.size() - from);
+        std::copy(bytes_.begin() + static_cast<std::ptrdiff_t>(from),
+                  bytes_.begin() + static_cast<std::ptrdiff_t>(from + count), buf);
+        return count;
+    }
+
+    // Drops what lies more than keep bytes before reached, once that is at
+    // least keep bytes, so the bytes moved to the front cost no more than
+    // the bytes dropped.
+    void forget_before(std::uint64_t reached) {
+        if (reached < start_ + 2 * keep_) return;
+        const std::size_t drop = static_cast<std::size_t>(reached - keep_ - start_);
+        bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(drop));
+        start_ += drop;
+    }
+
+private:
+    std::size_t keep_;
+    std::uint64_t start_ = 0;  // offset of bytes_[0] in the stripped page
+    std::vector<unsigned char> bytes_;
+};
+
 }  // namespace
+
+struct StrippedLines::Core {
+    Core(ByteSource& page, bool strip_empty_lines, std::size_t block_size, std::size_t history)
+        : kept(history), stripper(page, kept, strip_empty_lines, block_size) {
+        stripper.flush_each_block();
+    }
+    History kept;
+    LineStripper stripper;
+    bool more = true;
+    bool out_of_reach = false;
+};
+
+StrippedLines::StrippedLines(ByteSource& page, bool strip_empty_lines, std::size_t block_size, std::size_t history)
+    : core_(std::make_unique<Core>(page, strip_empty_lines, block_size, history)) {}
+
+StrippedLines::~StrippedLines() = default;
+
+long StrippedLines::read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) {
+    Core& c = *core_;
+    while (offset >= c.kept.end() && c.more) c.more = c.stripper.pump();
+    if (offset < c.kept.start()) {
+        c.out_of_reach = true;
+        return -1;
+    }
+    if (offset >= c.kept.end()) return c.stripper.result().status == LineStreamStatus::kOk ? 0 : -1;
+    const std::size_t got = c.kept.copy(offset, buf, n);
+    c.kept.forget_before(offset + got);
+    return static_cast<long>(got);
+}
+
+LineStreamResult StrippedLines::finish() {
+    Core& c = *core_;
+    while (c.more) {
+        c.more = c.stripper.pump();
+        c.kept.forget_before(c.kept.end());
+    }
+    return c.stripper.result();
+}
+
+std::uint64_t StrippedLines::page_length() const { return core_->stripper.read_length(); }
+
+bool StrippedLines::out_of_reach() const { return core_->out_of_reach; }
 
 LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool strip_empty_lines,
                                     std::size_t block_size) {

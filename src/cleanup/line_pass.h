@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/run.h"
@@ -37,6 +38,38 @@ struct LineStreamResult {
 // to be written after all.
 LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool strip_empty_lines,
                                     std::size_t block_size);
+
+// How far back from the furthest byte read a StrippedLines can still be
+// read again: 64 KiB, far more than the rewrite ever moves back (a captured
+// tag with its line ends, a few hundred bytes), and small enough that
+// memory stays flat whatever the length of the page.
+inline constexpr std::size_t kStrippedHistory = 64 * 1024;
+
+// The line pass's output of a page as a source, made as it is read: each
+// read runs the line core only as far as the bytes asked for, so a later
+// stage reads the stripped page without it ever being held whole. Bytes
+// more than `history` before the furthest byte read are gone: a read there
+// fails (-1) and out_of_reach() says so. A read error of the page also
+// fails a read, once every byte stripped before it has been read.
+class StrippedLines : public ByteSource {
+public:
+    StrippedLines(ByteSource& page, bool strip_empty_lines, std::size_t block_size,
+                  std::size_t history = kStrippedHistory);
+    ~StrippedLines() override;
+    long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override;
+
+    // Runs the line core to the end of the page, whatever was read, and
+    // gives its result.
+    LineStreamResult finish();
+    // Bytes of the page read so far (all of them after finish()).
+    std::uint64_t page_length() const;
+    // A read went back beyond the history kept.
+    bool out_of_reach() const;
+
+private:
+    struct Core;
+    std::unique_ptr<Core> core_;
+};
 
 // The pass over one file: skipped (with lines_stripped cleared) when
 // debug_map_name is set or strip_trailing is off; otherwise the file is

@@ -239,7 +239,49 @@ TEST(LineStream, SameAsThePlainWayOnRandomText) {
         ASSERT_EQ(sink.data, expected) << "round " << round << ", block " << block;
         ASSERT_EQ(got.stripped, want.stripped) << "round " << round << ", block " << block;
         ASSERT_EQ(got.out_length, want.out_length);
+
+        // The same bytes read as a source, in reads of random sizes that
+        // sometimes move back within the history, as the rewrite does.
+        StringSource page(text);
+        StrippedLines lines(page, strip_empty, block, 16);
+        std::string read;
+        for (std::uint64_t at = 0, furthest = 0;;) {
+            furthest = std::max(furthest, at);
+            if (rng() % 4 == 0) at = furthest - std::min<std::uint64_t>(furthest, rng() % 17);
+            unsigned char buf[40];
+            const long n = lines.read_at(at, buf, 1 + rng() % sizeof buf);
+            ASSERT_GE(n, 0) << "round " << round << " at " << at;
+            if (n == 0) break;
+            read.replace(static_cast<std::size_t>(at), static_cast<std::size_t>(n), reinterpret_cast<char*>(buf),
+                         static_cast<std::size_t>(n));
+            at += static_cast<std::uint64_t>(n);
+        }
+        ASSERT_EQ(read, expected) << "round " << round << ", block " << block;
+        const LineStreamResult finished = lines.finish();
+        ASSERT_EQ(finished.stripped, want.stripped);
+        ASSERT_EQ(finished.out_length, want.out_length);
+        ASSERT_EQ(lines.page_length(), text.size());
+        ASSERT_FALSE(lines.out_of_reach());
     }
+}
+
+// A read further back than the history kept fails and says so, rather than
+// give other bytes; the line core still runs to the page's end.
+TEST(LineStream, StrippedLinesRefuseAReadPastTheirHistory) {
+    std::string text;
+    for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + "  \n";
+    StringSource page(text);
+    StrippedLines lines(page, true, 64, 100);
+    unsigned char buf[50];
+    std::uint64_t at = 0;
+    while (at < 5000) at += static_cast<std::uint64_t>(lines.read_at(at, buf, sizeof buf));
+    EXPECT_EQ(lines.read_at(4900, buf, 10), 10);
+    EXPECT_FALSE(lines.out_of_reach());
+    EXPECT_EQ(lines.read_at(10, buf, 10), -1);
+    EXPECT_TRUE(lines.out_of_reach());
+    const LineStreamResult result = lines.finish();
+    EXPECT_TRUE(result.stripped);
+    EXPECT_EQ(lines.page_length(), text.size());
 }
 
 }  // namespace
