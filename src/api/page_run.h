@@ -1,7 +1,7 @@
-// Both passes over one page in memory, one after the other as the file
-// passes run them: the rewrite reads the line pass's output only when the
-// line pass removed something. The one sequence behind the public API and
-// the program's own one-step path for pages that fit in memory.
+// Both passes over one page in one stream, with the result the file passes
+// give one after the other: the rewrite reads the line pass's output only
+// when the line pass removed something. The one sequence behind the public
+// API and the program's own one-step path.
 #pragma once
 
 #include "core/console.h"
@@ -12,8 +12,11 @@ namespace zorbel {
 
 // Runs the passes with run's options, clock and carried state, handing the
 // carried state back to run. The passes print nothing to console, which
-// must be run's: every way they can end is in the result. The sink starts
-// empty and ends holding the page as the program would leave it.
+// must be run's: every way they can end is in the result. The sink ends
+// holding the page as the program would leave it. The page is read in
+// blocks, and read again only when the line pass changed nothing but line
+// ends, or changed the page and the rewrite did not: memory stays a few
+// blocks, whatever the page's length and the sink's.
 PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteSink& out);
 
 // The page settings of the program's options, the inverse of what the API

@@ -1,5 +1,6 @@
 // The in-memory API: the two passes' streaming cores run one after the
 // other, choosing their input as the program's file passes do.
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -98,31 +99,64 @@ void Tidier::set_clock(std::function<StampTime()> clock) {
     state_->run.clock = [clock = std::move(clock)] { return broken_down(clock()); };
 }
 
+namespace {
+
+// The line pass's output held whole, for a page whose rewrite moved back
+// further than a StrippedLines keeps (no page is known to make it).
+StringSource stripped_whole(const Run& run, ByteSource& page) {
+    StringSink lines;
+    (void)strip_lines_stream(page, lines, run.options.strip_empty_lines != 0, run.block_size);
+    return StringSource(std::move(lines.data));
+}
+
+}  // namespace
+
 PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSource& page, ByteSink& out) {
     PageResult result;
+    const CarriedState carried{run.after_newline, run.crlf_collapse_active};
+    const RewriteMode mode{.block_size = run.block_size};
+    const bool strip_empty = run.options.strip_empty_lines != 0;
+    // The rewrite starts from an empty sink, again when it runs a second time.
+    auto rewrite_from = [&](ByteSource& input) {
+        if (!out.truncate(0)) {
+            RewriteOutcome cut_failed;
+            cut_failed.write_failed = true;
+            return cut_failed;
+        }
+        return rewrite_stream(input, out, run.options, carried, run.clock, mode);
+    };
 
-    // The rewrite reads the line pass's output only when the line pass
-    // removed something; line ends alone do not count.
-    StringSink lines;
-    StringSource stripped_page("");
-    ByteSource* rewrite_input = &page;
+    // The rewrite reads the line pass's output as the line core makes it,
+    // a block at a time, so the page is read once. That output is the
+    // rewrite's input only when the line pass removed something, which is
+    // settled at the page's last line; line ends alone do not count. When
+    // they were all the line pass changed, the rewrite runs again from the
+    // page itself.
+    RewriteOutcome outcome;
+    std::optional<StringSource> stripped_held;
+    bool rewrite_reads_lines = false;
     if (run.options.strip_trailing) {
-        const LineStreamResult line_pass =
-            strip_lines_stream(page, lines, run.options.strip_empty_lines != 0, run.block_size);
+        StrippedLines lines(page, strip_empty, run.block_size);
+        outcome = rewrite_from(lines);
+        const LineStreamResult line_pass = lines.finish();
         if (line_pass.status == LineStreamStatus::kReadFailed) {
             fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
             return result;
         }
-        if (line_pass.stripped) {
-            result.lines_changed = true;
-            stripped_page = StringSource(std::move(lines.data));
-            rewrite_input = &stripped_page;
+        result.lines_changed = line_pass.stripped;
+        rewrite_reads_lines = line_pass.stripped;
+        // Nothing removed and nothing added: the line pass's output is the page.
+        const bool lines_are_the_page = !line_pass.stripped && line_pass.out_length == lines.page_length();
+        if (lines.out_of_reach() && line_pass.stripped) {
+            stripped_held.emplace(stripped_whole(run, page));
+            outcome = rewrite_from(*stripped_held);
+        } else if (lines.out_of_reach() || (!line_pass.stripped && !lines_are_the_page)) {
+            outcome = rewrite_from(page);
         }
+    } else {
+        outcome = rewrite_from(page);
     }
 
-    const RewriteMode mode{.block_size = run.block_size};
-    const RewriteOutcome outcome = rewrite_stream(*rewrite_input, out, run.options,
-                                                  {run.after_newline, run.crlf_collapse_active}, run.clock, mode);
     if (outcome.stamp_unended) {
         fail(result, PageError::kVeryLengthy, unended_stamp_message());
     } else {
@@ -147,7 +181,16 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
     // Nothing worth keeping from the rewrite (a wrap inside a tag alone, or
     // an error): the page stays as the line pass left it.
     bool read_failed = false;
-    if (!copy_all(*rewrite_input, out, run.block_size, read_failed) && result.error == PageError::kNone) {
+    bool copied;
+    if (stripped_held) {
+        copied = copy_all(*stripped_held, out, run.block_size, read_failed);
+    } else if (rewrite_reads_lines) {
+        StrippedLines lines(page, strip_empty, run.block_size);
+        copied = copy_all(lines, out, run.block_size, read_failed);
+    } else {
+        copied = copy_all(page, out, run.block_size, read_failed);
+    }
+    if (!copied && result.error == PageError::kNone) {
         if (read_failed) {
             fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
         } else {

@@ -19,7 +19,10 @@ namespace zorbel {
 // on ordinary pages, small enough to keep memory flat.
 inline constexpr std::size_t kDefaultBlockSize = 64 * 1024;
 
-inline constexpr std::size_t kOneStepBound = 64 * 1024;
+// 1 MiB: most pages' new content fits, so most pages need no work file
+// until they prove changed, while memory stays far below the few MiB the
+// tool may take.
+inline constexpr std::size_t kHeldOutputBound = 1024 * 1024;
 
 struct Run {
     explicit Run(Console& c) : console(c) {}
@@ -52,14 +55,18 @@ struct Run {
     int after_newline = 0;
     int crlf_collapse_active = 0;
 
-    // Pages up to this many bytes go through both passes in memory in one
-    // step: no work file unless the page changes, one replace when it does.
-    // Larger pages stream through the two passes one after the other, so
-    // memory stays flat. 64 KiB holds most hand-written pages in one read;
-    // beyond it, fresh memory for the passes' output cost more than the work
-    // files save (measured on documentation pages of 100-500 KiB).
-    // 0 turns the one-step path off (tests compare the two).
-    std::size_t one_step_bound = kOneStepBound;
+    // Both passes run in one stream over the page, with one work file and
+    // one replace when it changes, none when it does not. Off, every page
+    // goes through the line pass and then the rewrite pass, each with its
+    // own work file (tests compare the two).
+    bool one_step = true;
+
+    // The one-step path holds a page's new content in held_output, up to
+    // this many bytes, before it needs a work file. The memory is kept from
+    // page to page: fresh memory for every page cost more than the work
+    // files it saves.
+    std::size_t held_output_bound = kHeldOutputBound;
+    std::string held_output;
 
     // The clock for date-time stamps; tests pin it.
     std::function<BrokenDownTime()> clock = local_now;

@@ -79,7 +79,8 @@ Seen run_batch(const std::vector<std::string>& pages, const Options& options, st
     Run run(console);
     run.options = options;
     run.block_size = block;
-    run.one_step_bound = bound;
+    run.one_step = bound != 0;
+    run.held_output_bound = bound;
     run.after_newline = after_newline;
     run.crlf_collapse_active = crlf_collapse_active;
     run.clock = [] { return BrokenDownTime{4, 6, 4, 113, 15, 5}; };
@@ -99,7 +100,7 @@ Seen run_batch(const std::vector<std::string>& pages, const Options& options, st
 TEST(OneStep, SameAsTheTwoPassesOnRandomPages) {
     std::mt19937 rng(20261210);
     const std::size_t blocks[] = {1, 3, 64, kDefaultBlockSize};
-    const std::size_t bounds[] = {8, 100, kOneStepBound};
+    const std::size_t bounds[] = {8, 100, kHeldOutputBound};
     for (int round = 0; round < 400; ++round) {
         const std::vector<std::string> pages = {random_page(rng), random_page(rng)};
         const Options options = random_options(rng);
@@ -121,18 +122,32 @@ TEST(OneStep, SameAsTheTwoPassesOnRandomPages) {
     }
 }
 
-// Pages around the first read's size and around the bound: read whole,
-// or left to the two passes, with the same result.
-TEST(OneStep, SameAsTheTwoPassesAroundTheReadSizeAndTheBound) {
+// Pages around the block size and around the bound of the output held in
+// memory, and a tag whose line ends reach back further than the stripped
+// page is kept for the rewrite's moves back.
+TEST(OneStep, SameAsTheTwoPassesOnLongPages) {
     const std::string line = "<p>\"Quoted\" it's  \n";
-    for (std::size_t size : {std::size_t{64 * 1024}, std::size_t{64 * 1024 + 1}, std::size_t{100000}, kOneStepBound,
-                             kOneStepBound + 1, std::size_t{600000}}) {
-        SCOPED_TRACE("size " + std::to_string(size));
+    struct Case {
+        std::string name;
+        std::string page;
+        Options options;
+    };
+    std::vector<Case> cases;
+    for (std::size_t size : {kDefaultBlockSize, kDefaultBlockSize + 1, kHeldOutputBound - 1, kHeldOutputBound,
+                             kHeldOutputBound + 1, std::size_t{1536 * 1024}}) {
         std::string page;
         while (page.size() < size) page += line;
         page.resize(size);
-        const Seen two = run_batch({page}, Options{}, kDefaultBlockSize, 0, 0, 0);
-        const Seen one = run_batch({page}, Options{}, kDefaultBlockSize, kOneStepBound, 0, 0);
+        cases.push_back({"size " + std::to_string(size), page, Options{}});
+    }
+    Options keep_blank_lines;
+    keep_blank_lines.strip_empty_lines = 0;
+    cases.push_back({"tag with 100000 line ends", "x \n<a" + std::string(100000, '\n') + " href=y>z</a>\n",
+                     keep_blank_lines});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Seen two = run_batch({c.page}, c.options, kDefaultBlockSize, 0, 0, 0);
+        const Seen one = run_batch({c.page}, c.options, kDefaultBlockSize, kHeldOutputBound, 0, 0);
         EXPECT_EQ(one.files, two.files);
         EXPECT_EQ(one.out, two.out);
         EXPECT_EQ(one.err, two.err);
