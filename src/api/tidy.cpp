@@ -129,28 +129,55 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
     // The rewrite reads the line pass's output as the line core makes it,
     // a block at a time, so the page is read once. That output is the
     // rewrite's input only when the line pass removed something, which is
-    // settled at the page's last line; line ends alone do not count. When
-    // they were all the line pass changed, the rewrite runs again from the
-    // page itself.
+    // settled at the page's last line at the latest; line ends alone do not
+    // count, and when they are all it changes, the rewrite reads the page
+    // itself.
     RewriteOutcome outcome;
     std::optional<StringSource> stripped_held;
     bool rewrite_reads_lines = false;
     if (run.options.strip_trailing) {
         StrippedLines lines(page, strip_empty, run.block_size);
-        outcome = rewrite_from(lines);
-        const LineStreamResult line_pass = lines.finish();
-        if (line_pass.status == LineStreamStatus::kReadFailed) {
+        bool read_lines = true;
+        lines.read_ahead();
+        const LineStreamResult& first = lines.so_far();
+        if (first.status == LineStreamStatus::kReadFailed) {
             fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
             return result;
         }
-        result.lines_changed = line_pass.stripped;
-        rewrite_reads_lines = line_pass.stripped;
-        // Nothing removed and nothing added: the line pass's output is the page.
-        const bool lines_are_the_page = !line_pass.stripped && line_pass.out_length == lines.page_length();
-        if (lines.out_of_reach() && line_pass.stripped) {
-            stripped_held.emplace(stripped_whole(run, page));
-            outcome = rewrite_from(*stripped_held);
-        } else if (lines.out_of_reach() || (!line_pass.stripped && !lines_are_the_page)) {
+        if (lines.settled()) {
+            // The whole page was in the first block: the choice is known.
+            read_lines = first.stripped || !first.line_ends_added;
+        } else if (!first.stripped && (first.line_ends_added || !lines.crlf_seen())) {
+            // A longer page with bare LFs, or no line end so far: the line
+            // pass may well change nothing but line ends. Finding its first
+            // removal costs far less than a second rewrite would.
+            const LineStreamResult probe = find_first_strip(page, strip_empty, run.block_size);
+            if (probe.status == LineStreamStatus::kReadFailed) {
+                fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
+                return result;
+            }
+            read_lines = probe.stripped;
+        }
+        // Otherwise the page so far is as the line pass leaves it, as a
+        // page tidied before is: the rewrite reads the lines, and in the rare
+        // case that the line pass ends up changing only line ends after all,
+        // runs again from the page.
+        if (read_lines) {
+            outcome = rewrite_from(lines);
+            const LineStreamResult line_pass = lines.finish();
+            if (line_pass.status == LineStreamStatus::kReadFailed) {
+                fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
+                return result;
+            }
+            result.lines_changed = line_pass.stripped;
+            rewrite_reads_lines = line_pass.stripped;
+            if (lines.out_of_reach() && line_pass.stripped) {
+                stripped_held.emplace(stripped_whole(run, page));
+                outcome = rewrite_from(*stripped_held);
+            } else if (lines.out_of_reach() || (!line_pass.stripped && line_pass.line_ends_added)) {
+                outcome = rewrite_from(page);
+            }
+        } else {
             outcome = rewrite_from(page);
         }
     } else {

@@ -52,7 +52,10 @@ public:
         if (got == 0) {
             // A CR at the very end is not followed by LF: an ordinary byte.
             if (cr_held_) take('\r', cr_offset_);
-            if (line_open_ && result_.status == LineStreamStatus::kOk) end_line();
+            if (line_open_ && result_.status == LineStreamStatus::kOk) {
+                result_.line_ends_added = true;
+                end_line();
+            }
             if (result_.status == LineStreamStatus::kOk) flush_output();
             return finish();
         }
@@ -68,6 +71,8 @@ public:
     std::uint64_t read_length() const { return next_; }
 
     const LineStreamResult& result() const { return result_; }
+    bool finished() const { return finished_; }
+    bool crlf_seen() const { return crlf_seen_; }
 
     void flush_each_block() { flush_each_block_ = true; }
 
@@ -113,6 +118,7 @@ private:
         if (cr_held_) {
             cr_held_ = false;
             if (c == '\n') {
+                crlf_seen_ = true;
                 end_line();
                 return;
             }
@@ -124,6 +130,7 @@ private:
             cr_held_ = true;
             cr_offset_ = offset;
         } else if (c == '\n') {
+            result_.line_ends_added = true;
             end_line();
         } else {
             take(c, offset);
@@ -238,6 +245,7 @@ private:
     std::uint64_t pending_start_ = 0;   // held bytes: not written, maybe trailing
     std::uint64_t pending_length_ = 0;
     bool cr_held_ = false;              // the last byte was a CR
+    bool crlf_seen_ = false;
     std::uint64_t cr_offset_ = 0;
 
     LineStreamResult result_;
@@ -315,6 +323,17 @@ long StrippedLines::read_at(std::uint64_t offset, unsigned char* buf, std::size_
     return static_cast<long>(got);
 }
 
+void StrippedLines::read_ahead() {
+    Core& c = *core_;
+    if (c.more && c.stripper.read_length() == 0) c.more = c.stripper.pump();
+}
+
+const LineStreamResult& StrippedLines::so_far() const { return core_->stripper.result(); }
+
+bool StrippedLines::settled() const { return core_->stripper.finished(); }
+
+bool StrippedLines::crlf_seen() const { return core_->stripper.crlf_seen(); }
+
 LineStreamResult StrippedLines::finish() {
     Core& c = *core_;
     while (c.more) {
@@ -327,6 +346,25 @@ LineStreamResult StrippedLines::finish() {
 std::uint64_t StrippedLines::page_length() const { return core_->stripper.read_length(); }
 
 bool StrippedLines::out_of_reach() const { return core_->out_of_reach; }
+
+namespace {
+
+// Takes every byte and keeps none.
+class DiscardingSink : public ByteSink {
+public:
+    bool write_at(std::uint64_t, const unsigned char*, std::size_t) override { return true; }
+    bool truncate(std::uint64_t) override { return true; }
+};
+
+}  // namespace
+
+LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std::size_t block_size) {
+    DiscardingSink nowhere;
+    LineStripper stripper(page, nowhere, strip_empty_lines, block_size);
+    while (stripper.pump() && !stripper.result().stripped) {
+    }
+    return stripper.result();
+}
 
 LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool strip_empty_lines,
                                     std::size_t block_size) {

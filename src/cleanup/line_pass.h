@@ -23,6 +23,10 @@ struct LineStreamResult {
     LineStreamStatus status = LineStreamStatus::kOk;
     // Something was cut or dropped; line ends alone never count.
     bool stripped = false;
+    // A CR LF was written where the source had a bare LF, or no line end
+    // at its very end: without stripped, the output is the source exactly
+    // when this is false.
+    bool line_ends_added = false;
     // Bytes written to the sink.
     std::uint64_t out_length = 0;
 };
@@ -58,6 +62,15 @@ public:
     ~StrippedLines() override;
     long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override;
 
+    // Runs the line core over the page's first block, if it has not yet.
+    void read_ahead();
+    // What the line core found in the part of the page it has read; final
+    // once settled().
+    const LineStreamResult& so_far() const;
+    bool settled() const;
+    // A CR LF line end was read.
+    bool crlf_seen() const;
+
     // Runs the line core to the end of the page, whatever was read, and
     // gives its result.
     LineStreamResult finish();
@@ -70,6 +83,11 @@ private:
     struct Core;
     std::unique_ptr<Core> core_;
 };
+
+// Runs the line core over the page only until it first removes something,
+// writing nothing: stripped tells whether the line pass changes the page,
+// at a fraction of the cost of a full pass on most pages.
+LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std::size_t block_size);
 
 // The pass over one file: skipped (with lines_stripped cleared) when
 // debug_map_name is set or strip_trailing is off; otherwise the file is

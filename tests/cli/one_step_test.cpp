@@ -140,6 +140,17 @@ TEST(OneStep, SameAsTheTwoPassesOnLongPages) {
         page.resize(size);
         cases.push_back({"size " + std::to_string(size), page, Options{}});
     }
+    // Which of its inputs the rewrite reads is settled only where the line
+    // pass first removes something, or at the page's end.
+    std::string crlf_then_lf, lf_then_strip;
+    while (crlf_then_lf.size() < 2 * kDefaultBlockSize) crlf_then_lf += "<p>it's \"x\"\r\n";
+    for (int i = 0; i < 10; ++i) crlf_then_lf += "<p>it's y\n";
+    while (lf_then_strip.size() < 2 * kDefaultBlockSize) lf_then_strip += "<p>it's \"x\"\n";
+    cases.push_back({"CR LF lines, then bare LFs, nothing removed", crlf_then_lf, Options{}});
+    cases.push_back({"CR LF lines, then a trailing blank at the end", crlf_then_lf + "z \r\n", Options{}});
+    cases.push_back({"bare LFs, nothing removed", lf_then_strip, Options{}});
+    cases.push_back({"bare LFs, then a trailing blank at the end", lf_then_strip + "z \n", Options{}});
+    cases.push_back({"no line end at all", std::string(3 * kDefaultBlockSize, '<') + "'", Options{}});
     Options keep_blank_lines;
     keep_blank_lines.strip_empty_lines = 0;
     cases.push_back({"tag with 100000 line ends", "x \n<a" + std::string(100000, '\n') + " href=y>z</a>\n",
