@@ -17,7 +17,13 @@ namespace zorbel {
 // blocks, and read again only when the line pass changed nothing but line
 // ends, or changed the page and the rewrite did not: memory stays a few
 // blocks, whatever the page's length and the sink's.
-PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteSink& out);
+//
+// A page that neither pass changes is copied to the sink only with
+// kCopied: the program drops such a sink's content, and the copy would
+// read the page a second time for nothing.
+enum class UnchangedPage { kCopied, kNotCopied };
+PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteSink& out,
+                       UnchangedPage unchanged = UnchangedPage::kCopied);
 
 // The page settings of the program's options, the inverse of what the API
 // does with a PageOptions.

@@ -111,7 +111,8 @@ StringSource stripped_whole(const Run& run, ByteSource& page) {
 
 }  // namespace
 
-PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSource& page, ByteSink& out) {
+PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSource& page, ByteSink& out,
+                       UnchangedPage unchanged) {
     PageResult result;
     const CarriedState carried{run.after_newline, run.crlf_collapse_active};
     const RewriteMode mode{.block_size = run.block_size};
@@ -207,6 +208,9 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
 
     // Nothing worth keeping from the rewrite (a wrap inside a tag alone, or
     // an error): the page stays as the line pass left it.
+    if (!result.lines_changed && result.error == PageError::kNone && unchanged == UnchangedPage::kNotCopied) {
+        return result;
+    }
     bool read_failed = false;
     bool copied;
     if (stripped_held) {

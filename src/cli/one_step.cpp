@@ -28,7 +28,7 @@ bool tidy_in_one_step(Run& run, const std::string& path) {
     scratch.crlf_collapse_active = run.crlf_collapse_active;
     FileSource source(page.get());
     HeldWorkFile tidied(run);
-    const PageResult result = tidy_stream(scratch, quiet, source, tidied);
+    const PageResult result = tidy_stream(scratch, quiet, source, tidied, UnchangedPage::kNotCopied);
     if (result.error != PageError::kNone) return false;
 
     // The page is closed before it is replaced: Windows replaces no file
