@@ -3,6 +3,7 @@
 #include "platform/dir_search.h"
 
 #include <algorithm>
+#include <utility>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -17,21 +18,23 @@ FileSearch::FileSearch(const std::string& pattern) {
 
     DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
     if (dir == nullptr) return;  // no such directory, or not readable: no match
-    std::vector<std::string> names;
+    // Each name with whether the directory already says it is a regular
+    // file; links, and file systems that do not say, need a look.
+    std::vector<std::pair<std::string, bool>> names;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name.empty() || name[0] == '.') continue;  // hidden, and "." and ".."
         if (!wildcard_match(name_pattern, name)) continue;
-        names.emplace_back(name);
+        names.emplace_back(name, entry->d_type == DT_REG);
     }
     ::closedir(dir);
 
     // std::string orders by unsigned byte value, as memcmp does.
     std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
+    for (const auto& [name, regular] : names) {
         std::string path = directory + name;
         struct stat st;
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) paths_.push_back(std::move(path));
+        if (regular || (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))) paths_.push_back(std::move(path));
     }
 }
 
