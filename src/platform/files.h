@@ -151,4 +151,9 @@ std::size_t file_name_start(std::string_view path);
 // unchanged (no line-end translation, no end-of-file character).
 void use_binary_standard_streams();
 
+// Keeps the memory the passes free at the end of a page for the next page,
+// instead of handing it back to the system: a batch would otherwise ask for
+// the same few hundred KiB again, and touch them fresh, for every page.
+void keep_freed_memory_for_reuse();
+
 }  // namespace zorbel

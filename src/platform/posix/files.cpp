@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <unistd.h>
 
 #include "platform/byte_io.h"
@@ -181,5 +184,15 @@ std::size_t file_name_start(std::string_view path) {
 
 // The standard streams pass bytes unchanged here already.
 void use_binary_standard_streams() {}
+
+void keep_freed_memory_for_reuse() {
+#if defined(__GLIBC__)
+    // 8 MiB: more than the passes ever hold at once, so the heap never
+    // shrinks between pages; blocks up to 4 MiB come from the heap rather
+    // than from a mapping of their own that is returned when freed.
+    (void)mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);
+    (void)mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+#endif
+}
 
 }  // namespace zorbel

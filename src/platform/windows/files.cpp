@@ -284,4 +284,7 @@ void use_binary_standard_streams() {
     (void)_setmode(_fileno(stderr), _O_BINARY);
 }
 
+// The Windows heap keeps freed blocks for reuse by itself.
+void keep_freed_memory_for_reuse() {}
+
 }  // namespace zorbel
