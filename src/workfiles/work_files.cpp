@@ -157,48 +157,40 @@ bool take_earlier_backup(const Run& run, const Target& target, bool& backup_take
     return true;
 }
 
-// The new content on the target's file system, where a rename can put it in
-// place: the work file itself, or a copy staged in the target's directory.
-// Given the target's attributes and closed. Gives the format of the message
-// on failure, or null.
-const char* ready_incoming(WorkFile& work, const Target& target, WorkFile& staged) {
-    FileInfo work_info, directory_info;
-    if (stat_file(work.file, work_info) != 0 || stat_path(target.directory, directory_info) != 0) {
-        return "couldn't replace %s.\n";
-    }
-    if (work_info.volume != directory_info.volume) {
-        switch (stage_copy(target.directory, work.file, staged)) {
-            case StageResult::kStaged: break;
-            case StageResult::kNoFile: return "couldn't replace %s.\n";
-            // A failed copy of the new content is a failed write.
-            case StageResult::kCopyFailed: return "couldn't write %s.\n";
-        }
-    }
-    WorkFile& incoming = staged.file.valid() ? staged : work;
-    if (copy_attributes(incoming.file, target.original) != 0) return "couldn't replace %s.\n";
-    const bool work_closed = work.close();
-    if (!staged.close() || !work_closed) return "couldn't write %s.\n";
+// The work file given the target's attributes and closed, ready to take
+// the target's place. Gives the format of the message on failure, or null.
+const char* ready_incoming(WorkFile& work, const Target& target) {
+    if (copy_attributes(work.file, target.original) != 0) return "couldn't replace %s.\n";
+    if (!work.close()) return "couldn't write %s.\n";
     return nullptr;
 }
 
 // Moves the new content over the target in one step. Where the work file
-// lies on the same device but another mount, the rename refuses; the
-// content is then staged beside the target after all. 0 or the error.
-int move_into_place(WorkFile& work, const Target& target, WorkFile& staged) {
+// lies on another file system (or on the same device but another mount),
+// the rename refuses; the content is then staged beside the target, given
+// the target's attributes, and renamed from there. Asking the rename first
+// costs nothing in the usual case, where the work file and the page share
+// a file system. Gives the format of the message on failure, or null.
+const char* move_into_place(WorkFile& work, const Target& target, WorkFile& staged) {
     // No fsync before the rename. A killed process loses nothing without it:
     // the kernel keeps what was written, and the rename is atomic. After a
     // power loss the backup still holds the old content, being the old
     // file's own inode, while an fsync per file would cost far more than
     // the whole pass over a typical page.
-    const bool was_staged = !staged.name.empty();
-    int error = rename_name(was_staged ? staged.name : work.name, target.path);
-    if (error != EXDEV || was_staged) return error;
+    const int error = rename_name(work.name, target.path);
+    if (error == 0) return nullptr;
+    if (error != EXDEV) return "couldn't replace %s.\n";
     OwnedFile source(open_for_reading(work.name));
-    if (!source.valid()) return EIO;
-    error = stage_copy(target.directory, source.get(), staged) == StageResult::kStaged ? 0 : EIO;
-    if (error == 0) error = copy_attributes(staged.file, target.original);
-    if (!staged.close() && error == 0) error = EIO;
-    return error != 0 ? error : rename_name(staged.name, target.path);
+    if (!source.valid()) return "couldn't replace %s.\n";
+    switch (stage_copy(target.directory, source.get(), staged)) {
+        case StageResult::kStaged: break;
+        case StageResult::kNoFile: return "couldn't replace %s.\n";
+        // A failed copy of the new content is a failed write.
+        case StageResult::kCopyFailed: return "couldn't write %s.\n";
+    }
+    if (copy_attributes(staged.file, target.original) != 0) return "couldn't replace %s.\n";
+    if (!staged.close()) return "couldn't write %s.\n";
+    return rename_name(staged.name, target.path) == 0 ? nullptr : "couldn't replace %s.\n";
 }
 
 // The steps of the replace. Gives the format of the failure message, or null
@@ -209,12 +201,12 @@ const char* replace_with_backup(Run& run, const std::string& path, WorkFile& wor
     if (!find_target(path, backup_taken, target) || !take_earlier_backup(run, target, backup_taken)) {
         return "couldn't replace %s.\n";
     }
-    if (const char* failure = ready_incoming(work, target, staged)) return failure;
+    if (const char* failure = ready_incoming(work, target)) return failure;
     if (!backup_taken) {
         if (make_backup(target.path, target.backup, target.original) != 0) return "couldn't replace %s.\n";
         record_backup(run, path, target.path, target.backup);
     }
-    if (move_into_place(work, target, staged) != 0) return "couldn't replace %s.\n";
+    if (const char* failure = move_into_place(work, target, staged)) return failure;
     // Where the replace had to change the old file's attributes (a
     // read-only file on Windows), its backup, which is that same file, gets
     // them back. Nothing is lost if it cannot: the content is in place.
