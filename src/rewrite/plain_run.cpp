@@ -7,10 +7,6 @@
 #include <cstring>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/byte_scan.h"
 #include "rewrite/rules.h"
 
@@ -63,32 +59,6 @@ static_assert([] {
     }
     return true;
 }(), "every run stop has a class of its own, and nothing else has");
-
-// Copies in[0..n) to out up to the first run stop, and returns its index,
-// or n. Bytes of out past that index may be written too, never at or past
-// out + n.
-std::size_t copy_text(unsigned char* out, const unsigned char* in, std::size_t n) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // Thirty-two bytes a step while they last: most runs of text end within
-    // the first, and the step's end is then one branch taken the same way.
-    for (; i + 32 <= n; i += 32) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), x);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16), y);
-        if (const std::uint32_t mask = RunStops::mask(x) | (RunStops::mask(y) << 16)) {
-            return i + static_cast<std::size_t>(std::countr_zero(mask));
-        }
-    }
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), x);
-        if (const unsigned mask = RunStops::mask(x)) return i + static_cast<std::size_t>(std::countr_zero(mask));
-    }
-#endif
-    return i + RunStops::copy_until(out + i, in + i, n - i);
-}
 
 // The text of a whole tag or entity in the input.
 std::string_view text_at(const unsigned char* p, std::size_t length) {
@@ -269,7 +239,7 @@ private:
         std::size_t stop = from + 1;
         if (copy_as_scanned) {
             out_[o_] = in_[from];
-            stop += copy_text(out_ + o_ + 1, in_ + stop, limit - stop);
+            stop += RunStops::copy_until(out_ + o_ + 1, in_ + stop, limit - stop);
         } else {
             stop += RunStops::find(in_ + stop, limit - stop);
         }
@@ -437,7 +407,7 @@ private:
     ZORBEL_STEP bool take_tag() {
         const unsigned char* tag = in_ + i_;
         const std::size_t held = n_ - i_;
-#if defined(__SSE2__)
+#if defined(ZORBEL_SCAN_SSE2)
         if (held >= 17) {
             // Most tags end within sixteen bytes with nothing but name
             // bytes before their '>': one look settles those.

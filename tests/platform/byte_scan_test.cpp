@@ -1,11 +1,16 @@
 // The word-at-a-time scan must find the same first byte as a plain loop,
-// wherever in a word it lies and whatever the bytes after it; and every
-// fast form of each byte set the passes scan for must agree with the set's
-// one definition on all 256 byte values.
+// wherever in a word it lies and whatever the bytes after it; every fast
+// form of each byte set the passes scan for must agree with the set's one
+// definition on all 256 byte values; and every scan form (words, SSE2,
+// AVX2 where the processor has it, and the one the passes use) must find
+// the first member wherever it lies in and past its vectors, in buffers of
+// every length up to a few steps, reading and writing nothing past them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "cleanup/line_pass.h"
 #include "platform/byte_scan.h"
@@ -59,7 +64,7 @@ void expect_forms_agree(const char* name) {
                 ASSERT_EQ(found, first) << name << " a " << a << " b " << b << " at " << at;
                 ASSERT_EQ(Forms::find(bytes, 8), first) << name << " a " << a << " b " << b << " at " << at;
             }
-#if defined(__SSE2__)
+#if defined(ZORBEL_SCAN_SSE2)
             for (int at = 0; at < 16; ++at) {
                 unsigned char bytes[16];
                 std::fill(bytes, bytes + 16, ca);
@@ -74,16 +79,134 @@ void expect_forms_agree(const char* name) {
     }
 }
 
-TEST(ByteSets, EveryFormAgreesWithTheDefinitionOnAllByteValues) {
-    expect_forms_agree<kRunStops>("run stops");
-    expect_forms_agree<kTagBodyStops>("tag body stops");
-    expect_forms_agree<kTagEndStops>("tag end stops");
-    expect_forms_agree<kEntityStops>("entity stops");
-    expect_forms_agree<kLineStops>("line stops");
-    // Listed bytes that pair up by one bit, and one under the bound.
-    expect_forms_agree<byte_set(0x10, {0x05, 0x40, 0x41, 0xc0, 0xfe, 0xff})>("pairs");
-    expect_forms_agree<byte_set(0, {0x00, 0x80})>("no bound");
+// The sets the passes scan for, and two made to exercise the probes:
+// listed bytes that pair up by one bit and one under the bound, and no bound.
+#define ZORBEL_FOR_EACH_SET(CHECK)                                                    \
+    CHECK<kRunStops>("run stops");                                                    \
+    CHECK<kTagBodyStops>("tag body stops");                                           \
+    CHECK<kTagEndStops>("tag end stops");                                             \
+    CHECK<kEntityStops>("entity stops");                                              \
+    CHECK<kLineStops>("line stops");                                                  \
+    CHECK<byte_set(0x10, {0x05, 0x40, 0x41, 0xc0, 0xfe, 0xff})>("pairs");             \
+    CHECK<byte_set(0, {0x00, 0x80})>("no bound")
+
+TEST(ByteSets, EveryFormAgreesWithTheDefinitionOnAllByteValues) { ZORBEL_FOR_EACH_SET(expect_forms_agree); }
+
+#if defined(ZORBEL_SCAN_AVX2)
+// As above for the AVX2 mask: a vector of a with one b in it, at every place.
+template <ByteSet Set>
+void expect_avx2_mask_agrees(const char* name) {
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            for (int at = 0; at < 32; ++at) {
+                unsigned char bytes[32];
+                std::fill(bytes, bytes + 32, static_cast<unsigned char>(a));
+                bytes[at] = static_cast<unsigned char>(b);
+                std::uint32_t expected = 0;
+                for (int k = 0; k < 32; ++k) expected |= Set.contains(bytes[k]) ? std::uint32_t{1} << k : 0u;
+                ASSERT_EQ(ByteSetForms<Set>::mask32(bytes), expected) << name << " a " << a << " b " << b << " at " << at;
+            }
+        }
+    }
 }
+#endif
+
+TEST(ByteSets, Avx2MaskAgreesWithTheDefinitionOnAllByteValues) {
+#if defined(ZORBEL_SCAN_AVX2)
+    if (!byte_set_detail::avx2_usable()) GTEST_SKIP() << "this processor has no AVX2";
+    ZORBEL_FOR_EACH_SET(expect_avx2_mask_agrees);
+#else
+    GTEST_SKIP() << "built without the AVX2 form";
+#endif
+}
+
+// One scan form: looks at p[i..n) and returns the first member's index, or
+// n; a form that copies also copies what it looks at to `to`.
+struct ScanForm {
+    const char* name;
+    std::size_t (*scan)(unsigned char* to, const unsigned char* p, std::size_t i, std::size_t n);
+    bool copies;
+};
+
+template <ByteSet Set>
+std::vector<ScanForm> scan_forms() {
+    using Forms = ByteSetForms<Set>;
+    std::vector<ScanForm> forms = {
+        {"words", &Forms::template scan_words<false>, false},
+        {"words, copying", &Forms::template scan_words<true>, true},
+        {"chosen", [](unsigned char*, const unsigned char* p, std::size_t i, std::size_t n) {
+             return i + Forms::find(p + i, n - i);
+         }, false},
+        {"chosen, copying", [](unsigned char* to, const unsigned char* p, std::size_t i, std::size_t n) {
+             return i + Forms::copy_until(to + i, p + i, n - i);
+         }, true},
+    };
+#if defined(ZORBEL_SCAN_SSE2)
+    forms.push_back({"sse2", &Forms::template scan_sse2<false>, false});
+    forms.push_back({"sse2, copying", &Forms::template scan_sse2<true>, true});
+#endif
+#if defined(ZORBEL_SCAN_AVX2)
+    if (byte_set_detail::avx2_usable()) {
+        forms.push_back({"avx2", &Forms::template scan_avx2<false>, false});
+        forms.push_back({"avx2, copying", &Forms::template scan_avx2<true>, true});
+    }
+#endif
+    return forms;
+}
+
+// Buffers of every length up to two 64-byte steps past the first look, the scan started at
+// the front, a byte in, and at a vector's width in (as the chosen form
+// goes on after its first look), with the first member at every place from
+// there or none: non-members before it, anything after it, and anything
+// before the start, where members must be passed over. Each buffer is
+// allocated at its exact length, so that a sanitizer build catches a load
+// past its end; a copy must match what was looked at and leave everything
+// past n alone.
+template <ByteSet Set>
+void expect_scans_find_the_first(const char* name) {
+    std::vector<unsigned char> members, others;
+    for (int c = 0; c < 256; ++c) {
+        const auto b = static_cast<unsigned char>(c);
+        (Set.contains(b) ? members : others).push_back(b);
+    }
+    ASSERT_FALSE(members.empty() || others.empty()) << name;
+    const std::vector<ScanForm> forms = scan_forms<Set>();
+    constexpr unsigned char kUntouched = 0xa5;
+    constexpr std::size_t kPast = 64;  // room after `to`, watched for stray writes
+    std::mt19937 rng(5);
+    for (std::size_t n = 0; n <= 160; ++n) {
+        for (const std::size_t start : {0, 1, 16, 32}) {
+            for (std::size_t first = start; first <= n; ++first) {
+                std::vector<unsigned char> bytes(n);
+                for (std::size_t k = 0; k < n; ++k) {
+                    bytes[k] = k >= start && k < first ? others[rng() % others.size()]
+                               : k == first        ? members[rng() % members.size()]
+                                                   : static_cast<unsigned char>(rng());
+                }
+                for (const ScanForm& form : forms) {
+                    std::vector<unsigned char> to(n + kPast, kUntouched);
+                    const std::size_t found = form.scan(to.data(), bytes.data(), start, n);
+                    const auto where = [&] {
+                        return std::string(name) + ", " + form.name + ": n " + std::to_string(n) + " start " +
+                               std::to_string(start) + " first " + std::to_string(first);
+                    };
+                    ASSERT_EQ(found, first) << where();
+                    if (!form.copies) continue;
+                    ASSERT_TRUE(std::equal(bytes.begin() + start, bytes.begin() + first, to.begin() + start))
+                        << where();
+                    ASSERT_TRUE(std::all_of(to.begin() + n, to.end(), [](unsigned char c) { return c == kUntouched; }))
+                        << where();
+                    for (std::size_t k = 0; k < start; ++k) {
+                        // Bytes before the start may be written again, only with their own values.
+                        ASSERT_TRUE(to[k] == kUntouched || to[k] == bytes[k]) << where() << " at " << k;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ByteSets, EveryScanFindsTheFirstMemberAtEveryPlaceAndLength) { ZORBEL_FOR_EACH_SET(expect_scans_find_the_first); }
 
 }  // namespace
 }  // namespace zorbel
