@@ -42,8 +42,12 @@ bool tidy_in_one_step(Run& run, const std::string& path) {
     run.after_newline = scratch.after_newline;
     run.crlf_collapse_active = scratch.crlf_collapse_active;
     run.lines_stripped = result.lines_changed;
-    if (result.lines_changed) run.console.out(lines_stripped_line(options, path));
-    if (result.rewrite_changed) run.console.out(updated_line(path));
+    // Both progress lines in one write: one system call, and processes side
+    // by side on one pipe keep them together.
+    std::string progress;
+    if (result.lines_changed) progress += lines_stripped_line(options, path);
+    if (result.rewrite_changed) progress += updated_line(path);
+    if (!progress.empty()) run.console.out(progress);
     return true;
 }
 

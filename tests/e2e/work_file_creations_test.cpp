@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/run.h"
 #include "support/test_support.h"
 
 namespace zorbel {
@@ -33,6 +34,13 @@ std::vector<std::string> names_created(const test::ScratchDir& dir, const std::v
     return names;
 }
 
+// A page of about `size` bytes that the tool leaves as it is.
+std::string tidy_lines(std::size_t size) {
+    std::string page;
+    while (page.size() < size) page += "<p>Nothing to change on this line.</p>\r\n";
+    return page;
+}
+
 TEST(WorkFileCreations, OnlyWhatTheResultNeeds) {
     const struct {
         const char* what;
@@ -43,6 +51,9 @@ TEST(WorkFileCreations, OnlyWhatTheResultNeeds) {
         {"a tidy page", "<p>Nothing to change.</p>\r\n", {"page.htm"}, {}},
         {"a tidy page with LF line ends", "<p>Nothing to change.</p>\n", {"page.htm"}, {}},
         {"changed by both passes", "  <p>\"Both\"</p>  \n\n", {"page.htm"}, {"AAAAAAA~.Z~B", "page.b~k"}},
+        {"a tidy page of 300 KiB", tidy_lines(300 * 1024), {"page.htm"}, {}},
+        {"a tidy page whose content outgrows what is held in memory", tidy_lines(kHeldOutputBound + 1),
+         {"page.htm"}, {"AAAAAAA~.Z~B"}},
         {"-k keeps the two passes' work files", "<p>x</p>\r\n", {"-k", "page.htm"}, {"AAAAAAA~.Z~B", "AAAAAAB~.Z~B"}},
     };
     for (const auto& c : cases) {

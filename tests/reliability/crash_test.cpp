@@ -1,9 +1,9 @@
 // A batch of a few hundred pages, run again and again under the built
 // program and killed with SIGKILL at a random moment each time. After every
 // kill each page holds its original content, or the content after both
-// passes with the original in its backup: every page fits in memory, so the
-// line pass's output alone never reaches the disk. Nothing is missing,
-// nothing is partial.
+// passes with the original in its backup: both passes run in one stream
+// into one work file, so the line pass's output alone never reaches the
+// page. Nothing is missing, nothing is partial.
 //
 // ZORBEL_CRASH_ROUNDS (default 12) and ZORBEL_CRASH_SEED (default 1) make
 // longer runs on request; scripts/crash-test sets them.
@@ -38,8 +38,11 @@ unsigned long env_number(const char* name, unsigned long fallback) {
 // processed again to itself: short lines, paired quotes within a paragraph.
 std::string make_page(std::mt19937& random, int index) {
     const int kind = index % 5;
-    // Most pages are small; every 25th is large so a kill often lands mid-write.
-    const int paragraphs = index % 25 == 0 ? 3000 : 20 + static_cast<int>(random() % 80);
+    // Most pages are small; every 25th is large so a kill often lands
+    // mid-write, and two are larger than the new content held in memory.
+    const int paragraphs = index % 150 == 75   ? 30000
+                           : index % 25 == 0 ? 3000
+                                             : 20 + static_cast<int>(random() % 80);
     std::string page = "<html><body>\n";
     for (int p = 0; p < paragraphs; ++p) {
         page += "<p>Paragraph " + std::to_string(p) + " of page " + std::to_string(index);
