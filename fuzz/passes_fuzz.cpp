@@ -2,8 +2,8 @@
 // block size (low three bits), paragraph quote reset (bit 3) and the wrap
 // margin (high four bits); the rest is the page. For every input: block
 // sizes 1..7 give what the normal size gives, and the rewrite's fast paths
-// give what one token at a time gives; both passes in one step give the two
-// passes in a row; the line pass leaves CR LF
+// give what one token at a time gives; both passes in one stream give the
+// two passes in a row, in any block size; the line pass leaves CR LF
 // line ends only and no trailing white space, and a second line pass finds
 // nothing to do; the rewrite with -c- -f- -y- -i- -x- only turns blanks into
 // CR LF (but for the editor's comment placeholder, removed always). Running
@@ -17,6 +17,9 @@
 #include "fuzz_checks.h"
 #include "rewrite/tokenizer.h"
 #include "api/page_run.h"
+#include "core/console.h"
+#include "core/run.h"
+#include "platform/byte_io.h"
 #include "zorbel/zorbel.h"
 
 using namespace zorbel;
@@ -69,6 +72,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK((fused.error != PageError::kNone) == second.failed);
     CHECK(fused.rewrite_changed == (second.changed && !second.failed));
     CHECK(fused.bytes == (second.changed && !second.failed ? second.out : staged));
+
+    // The same stream in tiny blocks: the line pass then settles the
+    // rewrite's input only after the rewrite has started.
+    StringConsole quiet;
+    Run run(quiet);
+    run.options = o;
+    run.block_size = block;
+    run.clock = [] { return BrokenDownTime{3, 6, 9, 124, 14, 5}; };
+    StringSource source(page);
+    StringSink out;
+    const PageResult small = tidy_stream(run, quiet, source, out);
+    CHECK(small.error == fused.error && small.lines_changed == fused.lines_changed);
+    CHECK(small.rewrite_changed == fused.rewrite_changed && out.data == fused.bytes);
 
     Options plain;
     plain.cute_quotes = plain.dump_editor_junk = plain.datetime_stamps = plain.strip_indent = plain.fix_webx = 0;
