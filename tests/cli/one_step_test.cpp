@@ -166,5 +166,33 @@ TEST(OneStep, SameAsTheTwoPassesOnLongPages) {
     }
 }
 
+#ifndef _WIN32
+// A folder where no work file can be made stops the run at the first page
+// that needs one, with the message and status the two passes give there;
+// pages before it that need no change are passed over without one.
+TEST(OneStep, AFolderWithoutRoomForWorkFilesStopsAtTheFirstPageThatChanges) {
+    const std::string tidy = "<p>Nothing to change.</p>\r\n";
+    const std::string messy = "<p>Trailing  \n\n";
+    test::ScratchDir dir;
+    test::write_file(dir.file("a.htm"), tidy);
+    test::write_file(dir.file("b.htm"), messy);
+    test::InDirectory here(dir.path());
+    test::InodeFlag immutable(dir.path(), FS_IMMUTABLE_FL);
+    if (!immutable.ok()) GTEST_SKIP() << "cannot make a directory immutable here";
+    StringConsole console;
+    console.input = "\n";
+    zorbel::Run run(console);
+    const int status = test::exit_status_of([&] {
+        process_file(run, "a.htm");
+        process_file(run, "b.htm");
+    });
+    EXPECT_EQ(status, kExitFileError);
+    EXPECT_EQ(console.err_text, "couldn't open AAAAAAA~.Z~B for w.");
+    EXPECT_EQ(console.out_text, "");
+    EXPECT_EQ(test::read_file(dir.file("a.htm")), tidy);
+    EXPECT_EQ(test::read_file(dir.file("b.htm")), messy);
+}
+#endif
+
 }  // namespace
 }  // namespace zorbel
