@@ -1,5 +1,7 @@
-// The in-memory API: the two passes' streaming cores run one after the
-// other, choosing their input as the program's file passes do.
+// The API and the program's one-step path: the two passes' streaming cores
+// run as one stream, the rewrite reading what the program's file passes
+// would have it read.
+#include <functional>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -101,12 +103,83 @@ void Tidier::set_clock(std::function<StampTime()> clock) {
 
 namespace {
 
+void fail_read(PageResult& result) {
+    fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
+}
+
 // The line pass's output held whole, for a page whose rewrite moved back
 // further than a StrippedLines keeps (no page is known to make it).
 StringSource stripped_whole(const Run& run, ByteSource& page) {
     StringSink lines;
     (void)strip_lines_stream(page, lines, run.options.strip_empty_lines != 0, run.block_size);
     return StringSource(std::move(lines.data));
+}
+
+// The rewrite run over its input into an emptied sink, from the carried
+// state the page started with.
+using RewriteFrom = std::function<RewriteOutcome(ByteSource&)>;
+
+// What the rewrite read, and how both passes ended.
+struct StreamedPasses {
+    RewriteOutcome outcome;
+    bool lines_changed = false;
+    bool read_failed = false;  // the line pass could not read the page
+    // The rewrite read the line pass's output, from the stream or held.
+    bool read_lines = false;
+    std::optional<StringSource> lines_held;
+};
+
+// Whether the rewrite is to read the line pass's output, where that is
+// cheap to know before it starts; nothing where the line pass's end must
+// settle it.
+std::optional<bool> lines_wanted_up_front(StrippedLines& lines, ByteSource& page, const Run& run,
+                                          bool& read_failed) {
+    lines.read_ahead();
+    const LineStreamResult& first = lines.so_far();
+    read_failed = first.status == LineStreamStatus::kReadFailed;
+    // The whole page was in the first block: the choice is known.
+    if (lines.settled()) return first.stripped || !first.line_ends_added;
+    if (first.stripped) return true;
+    // A longer page with bare LFs, or no line end so far: the line pass
+    // may well change nothing but line ends. Finding its first removal
+    // costs far less than a second rewrite would.
+    if (first.line_ends_added || !lines.crlf_seen()) {
+        const LineStreamResult probe = find_first_strip(page, run.options.strip_empty_lines != 0, run.block_size);
+        read_failed = probe.status == LineStreamStatus::kReadFailed;
+        return probe.stripped;
+    }
+    return std::nullopt;
+}
+
+// The rewrite reads the line pass's output as the line core makes it, a
+// block at a time, so the page is read once. That output is the rewrite's
+// input only when the line pass removed something, which is settled at the
+// page's last line at the latest; line ends alone do not count, and when
+// they are all it changes, the rewrite reads the page itself.
+StreamedPasses stream_both_passes(const Run& run, ByteSource& page, const RewriteFrom& rewrite_from) {
+    StreamedPasses passes;
+    StrippedLines lines(page, run.options.strip_empty_lines != 0, run.block_size);
+    const std::optional<bool> wanted = lines_wanted_up_front(lines, page, run, passes.read_failed);
+    if (passes.read_failed) return passes;
+    if (wanted == false) {
+        passes.outcome = rewrite_from(page);
+        return passes;
+    }
+    // Otherwise the page so far is as the line pass leaves it, as a page
+    // tidied before is: the rewrite reads the lines, and in the rare case
+    // that the line pass ends up changing only line ends after all, runs
+    // again from the page.
+    passes.outcome = rewrite_from(lines);
+    const LineStreamResult line_pass = lines.finish();
+    passes.read_failed = line_pass.status == LineStreamStatus::kReadFailed;
+    passes.lines_changed = passes.read_lines = line_pass.stripped;
+    if (lines.out_of_reach() && line_pass.stripped) {
+        passes.lines_held.emplace(stripped_whole(run, page));
+        passes.outcome = rewrite_from(*passes.lines_held);
+    } else if (lines.out_of_reach() || (!line_pass.stripped && line_pass.line_ends_added)) {
+        passes.outcome = rewrite_from(page);
+    }
+    return passes;
 }
 
 }  // namespace
@@ -116,9 +189,8 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
     PageResult result;
     const CarriedState carried{run.after_newline, run.crlf_collapse_active};
     const RewriteMode mode{.block_size = run.block_size};
-    const bool strip_empty = run.options.strip_empty_lines != 0;
     // The rewrite starts from an empty sink, again when it runs a second time.
-    auto rewrite_from = [&](ByteSource& input) {
+    const RewriteFrom rewrite_from = [&](ByteSource& input) {
         if (!out.truncate(0)) {
             RewriteOutcome cut_failed;
             cut_failed.write_failed = true;
@@ -127,63 +199,18 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
         return rewrite_stream(input, out, run.options, carried, run.clock, mode);
     };
 
-    // The rewrite reads the line pass's output as the line core makes it,
-    // a block at a time, so the page is read once. That output is the
-    // rewrite's input only when the line pass removed something, which is
-    // settled at the page's last line at the latest; line ends alone do not
-    // count, and when they are all it changes, the rewrite reads the page
-    // itself.
-    RewriteOutcome outcome;
-    std::optional<StringSource> stripped_held;
-    bool rewrite_reads_lines = false;
+    StreamedPasses passes;
     if (run.options.strip_trailing) {
-        StrippedLines lines(page, strip_empty, run.block_size);
-        bool read_lines = true;
-        lines.read_ahead();
-        const LineStreamResult& first = lines.so_far();
-        if (first.status == LineStreamStatus::kReadFailed) {
-            fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
+        passes = stream_both_passes(run, page, rewrite_from);
+        if (passes.read_failed) {
+            fail_read(result);
             return result;
         }
-        if (lines.settled()) {
-            // The whole page was in the first block: the choice is known.
-            read_lines = first.stripped || !first.line_ends_added;
-        } else if (!first.stripped && (first.line_ends_added || !lines.crlf_seen())) {
-            // A longer page with bare LFs, or no line end so far: the line
-            // pass may well change nothing but line ends. Finding its first
-            // removal costs far less than a second rewrite would.
-            const LineStreamResult probe = find_first_strip(page, strip_empty, run.block_size);
-            if (probe.status == LineStreamStatus::kReadFailed) {
-                fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
-                return result;
-            }
-            read_lines = probe.stripped;
-        }
-        // Otherwise the page so far is as the line pass leaves it, as a
-        // page tidied before is: the rewrite reads the lines, and in the rare
-        // case that the line pass ends up changing only line ends after all,
-        // runs again from the page.
-        if (read_lines) {
-            outcome = rewrite_from(lines);
-            const LineStreamResult line_pass = lines.finish();
-            if (line_pass.status == LineStreamStatus::kReadFailed) {
-                fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
-                return result;
-            }
-            result.lines_changed = line_pass.stripped;
-            rewrite_reads_lines = line_pass.stripped;
-            if (lines.out_of_reach() && line_pass.stripped) {
-                stripped_held.emplace(stripped_whole(run, page));
-                outcome = rewrite_from(*stripped_held);
-            } else if (lines.out_of_reach() || (!line_pass.stripped && line_pass.line_ends_added)) {
-                outcome = rewrite_from(page);
-            }
-        } else {
-            outcome = rewrite_from(page);
-        }
     } else {
-        outcome = rewrite_from(page);
+        passes.outcome = rewrite_from(page);
     }
+    result.lines_changed = passes.lines_changed;
+    const RewriteOutcome& outcome = passes.outcome;
 
     if (outcome.stamp_unended) {
         fail(result, PageError::kVeryLengthy, unended_stamp_message());
@@ -193,7 +220,7 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
     }
     if (result.error == PageError::kNone) {
         if (outcome.read_failed) {
-            fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
+            fail_read(result);
         } else if (outcome.write_failed) {
             fail(result, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
             return result;
@@ -213,17 +240,17 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
     }
     bool read_failed = false;
     bool copied;
-    if (stripped_held) {
-        copied = copy_all(*stripped_held, out, run.block_size, read_failed);
-    } else if (rewrite_reads_lines) {
-        StrippedLines lines(page, strip_empty, run.block_size);
+    if (passes.lines_held) {
+        copied = copy_all(*passes.lines_held, out, run.block_size, read_failed);
+    } else if (passes.read_lines) {
+        StrippedLines lines(page, run.options.strip_empty_lines != 0, run.block_size);
         copied = copy_all(lines, out, run.block_size, read_failed);
     } else {
         copied = copy_all(page, out, run.block_size, read_failed);
     }
     if (!copied && result.error == PageError::kNone) {
         if (read_failed) {
-            fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
+            fail_read(result);
         } else {
             fail(result, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
         }
