@@ -19,12 +19,7 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-Paths all_matches(const std::string& pattern) {
-    FileSearch search(pattern);
-    Paths paths;
-    while (auto path = search.next_match()) paths.push_back(*path);
-    return paths;
-}
+using test::all_matches;
 
 TEST(WildcardMatch, Table) {
     const struct { const char* pattern; const char* name; bool match; } cases[] = {

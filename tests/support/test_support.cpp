@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/dir_search.h"
+
 namespace zorbel::test {
 
 namespace fs = std::filesystem;
@@ -58,6 +60,13 @@ void write_file(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + path);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::vector<std::string> all_matches(const std::string& pattern) {
+    FileSearch search(pattern);
+    std::vector<std::string> paths;
+    while (auto path = search.next_match()) paths.push_back(*path);
+    return paths;
 }
 
 std::vector<std::string> list_dir(const std::string& path) {

@@ -34,6 +34,9 @@ void write_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);
 // Names in a directory (no "." or ".."), sorted.
 std::vector<std::string> list_dir(const std::string& path);
+// Every path the program's directory search yields for the pattern, in
+// the order it yields them.
+std::vector<std::string> all_matches(const std::string& pattern);
 std::string fixture_path(const std::string& name);
 // The built zorbel program.
 std::string zorbel_binary();

@@ -32,12 +32,7 @@ using test::write_file;
 
 using Paths = std::vector<std::string>;
 
-Paths all_matches(const std::string& pattern) {
-    FileSearch search(pattern);
-    Paths paths;
-    while (auto path = search.next_match()) paths.push_back(*path);
-    return paths;
-}
+using test::all_matches;
 
 std::string full_path(const std::string& path) {
     char buf[MAX_PATH];
