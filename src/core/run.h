@@ -11,6 +11,7 @@
 
 #include "core/console.h"
 #include "core/options.h"
+#include "platform/byte_io.h"
 #include "platform/clock.h"
 
 namespace zorbel {
@@ -66,7 +67,7 @@ struct Run {
     // page to page: fresh memory for every page cost more than the work
     // files it saves.
     std::size_t held_output_bound = kHeldOutputBound;
-    std::string held_output;
+    ByteBlock held_output;  // held_output_bound bytes once a page needs it
 
     // The clock for date-time stamps; tests pin it.
     std::function<BrokenDownTime()> clock = local_now;

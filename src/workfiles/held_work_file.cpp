@@ -1,16 +1,25 @@
 #include "workfiles/held_work_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace zorbel {
 
-HeldWorkFile::HeldWorkFile(Run& run) : run_(run), held_(run.held_output) { held_.clear(); }
+HeldWorkFile::HeldWorkFile(Run& run) : run_(run) {}
+
+unsigned char* HeldWorkFile::memory() {
+    // Left uninitialised: every byte up to the length is written before it
+    // counts, and clearing it for each page would be a pass over it for
+    // nothing.
+    if (run_.held_output.size() != run_.held_output_bound) run_.held_output.resize(run_.held_output_bound);
+    return run_.held_output.data();
+}
 
 bool HeldWorkFile::move_to_file() {
     work_ = new_temp_file(run_);
-    if (FileSink(work_.file).write_at(0, reinterpret_cast<const unsigned char*>(held_.data()), held_.size())) {
-        held_.clear();
+    if (held_length_ == 0 || FileSink(work_.file).write_at(0, memory(), held_length_)) {
+        held_length_ = 0;
         return true;
     }
     work_.remove();
@@ -20,9 +29,8 @@ bool HeldWorkFile::move_to_file() {
 bool HeldWorkFile::write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) {
     if (!in_file()) {
         if (offset + n <= run_.held_output_bound) {
-            const std::size_t end = static_cast<std::size_t>(offset) + n;
-            if (held_.size() < end) held_.resize(end);
-            std::memcpy(held_.data() + offset, data, n);
+            std::memcpy(memory() + offset, data, n);
+            held_length_ = std::max(held_length_, static_cast<std::size_t>(offset) + n);
             return true;
         }
         if (!move_to_file()) return false;
@@ -33,7 +41,9 @@ bool HeldWorkFile::write_at(std::uint64_t offset, const unsigned char* data, std
 bool HeldWorkFile::truncate(std::uint64_t length) {
     if (!in_file()) {
         if (length <= run_.held_output_bound) {
-            held_.resize(static_cast<std::size_t>(length));
+            // Lengthened, the content reads as zero bytes, as a file's does.
+            if (length > held_length_) std::memset(memory() + held_length_, 0, length - held_length_);
+            held_length_ = static_cast<std::size_t>(length);
             return true;
         }
         if (!move_to_file()) return false;

@@ -16,8 +16,7 @@ namespace zorbel {
 
 class HeldWorkFile : public ByteSink {
 public:
-    // Holds up to run.held_output_bound bytes in run.held_output, which it
-    // empties first; beyond that it makes a work file as new_temp_file does
+    // Holds up to run.held_output_bound bytes in run.held_output; beyond that it makes a work file as new_temp_file does
     // (with its messages and statuses when none can be made) and writes
     // everything there from then on.
     explicit HeldWorkFile(Run& run);
@@ -36,9 +35,12 @@ public:
 private:
     bool move_to_file();
 
+    // The memory, taken from the run at the first write.
+    unsigned char* memory();
+
     Run& run_;
-    std::string& held_;
-    WorkFile work_;  // removed with this object unless taken
+    std::size_t held_length_ = 0;  // bytes of content in run_.held_output
+    WorkFile work_;                // removed with this object unless taken
 };
 
 }  // namespace zorbel
