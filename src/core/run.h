@@ -25,6 +25,10 @@ inline constexpr std::size_t kDefaultBlockSize = 64 * 1024;
 // tool may take.
 inline constexpr std::size_t kHeldOutputBound = 1024 * 1024;
 
+// The first work-file name; each search for a free name counts on from
+// here like an odometer.
+inline constexpr const char* kFirstWorkFileName = "AAAAAAA~.Z~B";
+
 struct Run {
     explicit Run(Console& c) : console(c) {}
 
@@ -33,7 +37,7 @@ struct Run {
 
     // Work-file name template; advanced like an odometer and never reset,
     // so each search for a free name starts where the last one ended.
-    std::string temp_name = "AAAAAAA~.Z~B";
+    std::string temp_name = kFirstWorkFileName;
 
     // Set by the line pass when it committed the file (and so made its
     // backup); read by the rewrite pass of the same file.

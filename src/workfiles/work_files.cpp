@@ -14,6 +14,10 @@ constexpr std::size_t kBaseLetters = 7;
 constexpr const char* kWorkExtension = ".Z~B";
 constexpr const char* kBackupExtension = ".b~k";
 
+// The two ways a replace fails, as the user reads them.
+constexpr const char* kCannotReplace = "couldn't replace %s.\n";
+constexpr const char* kCannotWrite = "couldn't write %s.\n";
+
 [[noreturn]] void fail_with(Run& run, const char* format, const std::string& path) {
     die(run.console, kExitFileError, format_message(format, path.c_str()));
 }
@@ -22,7 +26,7 @@ constexpr const char* kBackupExtension = ".b~k";
 // created exclusively. It uses its own odometer: run.temp_name describes the
 // current directory only. An empty work file when none could be made.
 WorkFile create_beside(const std::string& directory) {
-    std::string name = "AAAAAAA~.Z~B";
+    std::string name = kFirstWorkFileName;
     for (;;) {
         std::string path = directory + "/" + name;
         int error = 0;
@@ -160,8 +164,8 @@ bool take_earlier_backup(const Run& run, const Target& target, bool& backup_take
 // The work file given the target's attributes and closed, ready to take
 // the target's place. Gives the format of the message on failure, or null.
 const char* ready_incoming(WorkFile& work, const Target& target) {
-    if (copy_attributes(work.file, target.original) != 0) return "couldn't replace %s.\n";
-    if (!work.close()) return "couldn't write %s.\n";
+    if (copy_attributes(work.file, target.original) != 0) return kCannotReplace;
+    if (!work.close()) return kCannotWrite;
     return nullptr;
 }
 
@@ -179,18 +183,18 @@ const char* move_into_place(WorkFile& work, const Target& target, WorkFile& stag
     // the whole pass over a typical page.
     const int error = rename_name(work.name, target.path);
     if (error == 0) return nullptr;
-    if (error != EXDEV) return "couldn't replace %s.\n";
+    if (error != EXDEV) return kCannotReplace;
     OwnedFile source(open_for_reading(work.name));
-    if (!source.valid()) return "couldn't replace %s.\n";
+    if (!source.valid()) return kCannotReplace;
     switch (stage_copy(target.directory, source.get(), staged)) {
         case StageResult::kStaged: break;
-        case StageResult::kNoFile: return "couldn't replace %s.\n";
+        case StageResult::kNoFile: return kCannotReplace;
         // A failed copy of the new content is a failed write.
-        case StageResult::kCopyFailed: return "couldn't write %s.\n";
+        case StageResult::kCopyFailed: return kCannotWrite;
     }
-    if (copy_attributes(staged.file, target.original) != 0) return "couldn't replace %s.\n";
-    if (!staged.close()) return "couldn't write %s.\n";
-    return rename_name(staged.name, target.path) == 0 ? nullptr : "couldn't replace %s.\n";
+    if (copy_attributes(staged.file, target.original) != 0) return kCannotReplace;
+    if (!staged.close()) return kCannotWrite;
+    return rename_name(staged.name, target.path) == 0 ? nullptr : kCannotReplace;
 }
 
 // The steps of the replace. Gives the format of the failure message, or null
@@ -199,11 +203,11 @@ const char* replace_with_backup(Run& run, const std::string& path, WorkFile& wor
                                 WorkFile& staged) {
     Target target;
     if (!find_target(path, backup_taken, target) || !take_earlier_backup(run, target, backup_taken)) {
-        return "couldn't replace %s.\n";
+        return kCannotReplace;
     }
     if (const char* failure = ready_incoming(work, target)) return failure;
     if (!backup_taken) {
-        if (make_backup(target.path, target.backup, target.original) != 0) return "couldn't replace %s.\n";
+        if (make_backup(target.path, target.backup, target.original) != 0) return kCannotReplace;
         record_backup(run, path, target.path, target.backup);
     }
     if (const char* failure = move_into_place(work, target, staged)) return failure;
@@ -294,7 +298,7 @@ void remove_work_file(WorkFile& work) { work.remove(); }
 
 void fail_work_write(Run& run, const std::string& path, WorkFile& work) {
     work.remove();
-    fail_with(run, "couldn't write %s.\n", path);
+    fail_with(run, kCannotWrite, path);
 }
 
 }  // namespace zorbel
