@@ -5,8 +5,8 @@
 // after it as part of the tag.
 //
 // In a start or end tag (a '<' followed by an ASCII letter or '/'), a '"' or
-// '\'' that comes right after an '=' (blanks, tabs, CR and LF may stand
-// between) opens a value, which runs to the next byte equal to that quote.
+// '\'' that comes right after an '=' (blanks, tabs, CR, LF and form feeds
+// may stand between) opens a value, which runs to the next byte equal to that quote.
 // Inside it a '>' ends no tag, a '<' starts nothing, and no blank wraps. Any
 // '=' outside a value counts; a quote anywhere else is an ordinary byte.
 // Comments, <!DOCTYPE ...> and <?...> (and a '<' before any other byte)
@@ -107,10 +107,9 @@ private:
     constexpr explicit AttrValueScan(State state) : state_(state) {}
 
     static constexpr bool is_ascii_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-    // Form feed is no blank here: an HTML parser takes it as the start of an
-    // unquoted value.
+    // The white space an HTML parser passes over before a value.
     static constexpr bool is_blank_before_value(unsigned char c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
     }
 
     State state_ = kOff;
