@@ -290,10 +290,6 @@ private:
     bool skip_stamp_ = false;
 };
 
-struct GumboOutputDeleter {
-    void operator()(GumboOutput* out) const { gumbo_destroy_output(&kGumboDefaultOptions, out); }
-};
-
 std::string clipped(std::string_view s, std::size_t from, std::size_t width) {
     const std::size_t start = from > width ? from - width : 0;
     std::string out = start > 0 ? "..." : "";
@@ -361,18 +357,75 @@ std::string escaped(std::string_view bytes) {
     return out;
 }
 
-PageTree read_tree(std::string_view page) {
+// Gumbo's memory, taken in large blocks and all given back at once when
+// the next parse starts. Gumbo makes a great many small allocations, and
+// under the sanitizers each one through malloc costs more than the parse
+// itself.
+class TreeParser::Arena {
+public:
+    static void* allocate(void* arena, std::size_t size) { return static_cast<Arena*>(arena)->take(size); }
+    static void deallocate(void*, void*) {}
+
+    // Frees what the last parse took; the memory is kept, in one block as
+    // large as all of it, for the next.
+    void reset() {
+        if (blocks_.size() > 1) {
+            blocks_.clear();
+            blocks_.push_back(std::make_unique_for_overwrite<unsigned char[]>(total_));
+            size_ = total_;
+        }
+        next_ = blocks_.empty() ? nullptr : blocks_.back().get();
+        left_ = blocks_.empty() ? 0 : size_;
+    }
+
+private:
+    void* take(std::size_t size) {
+        size = (size + 15) & ~std::size_t{15};  // malloc's alignment
+        if (size > left_) {
+            // Each block twice the last: few blocks for a large page.
+            size_ = std::max(size, 2 * size_);
+            blocks_.push_back(std::make_unique_for_overwrite<unsigned char[]>(size_));
+            total_ += size_;
+            next_ = blocks_.back().get();
+            left_ = size_;
+        }
+        void* p = next_;
+        next_ += size;
+        left_ -= size;
+        return p;
+    }
+
+    std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+    std::size_t size_ = std::size_t{32} << 10;  // of the last block
+    std::size_t total_ = 0;                     // of all blocks
+    unsigned char* next_ = nullptr;
+    std::size_t left_ = 0;
+};
+
+TreeParser::TreeParser() : arena_(std::make_unique<Arena>()) {}
+TreeParser::~TreeParser() = default;
+
+PageTree TreeParser::read(std::string_view page) {
+    arena_->reset();
     GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &Arena::allocate;
+    options.deallocator = &Arena::deallocate;
+    options.userdata = arena_.get();
     options.max_errors = 0;  // the parse errors are not looked at
-    std::unique_ptr<GumboOutput, GumboOutputDeleter> out(gumbo_parse_with_options(&options, page.data(), page.size()));
+    // Whatever the parse made is dropped with the arena's next reset.
+    const GumboOutput* out = gumbo_parse_with_options(&options, page.data(), page.size());
     PageTree tree;
     TreeReader(tree).read(out->document);
     return tree;
 }
 
-Verdict judge(std::string_view before, std::string_view after) {
-    const PageTree a = read_tree(before);
-    const PageTree b = read_tree(after);
+PageTree read_tree(std::string_view page) { return TreeParser().read(page); }
+
+Verdict judge(std::string_view before, std::string_view after) { return TreeParser().judge(before, after); }
+
+Verdict TreeParser::judge(std::string_view before, std::string_view after) {
+    const PageTree a = read(before);
+    const PageTree b = read(after);
     Verdict v;
     v.elements_before = a.elements;
     v.elements_after = b.elements;

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,23 @@ struct Verdict {
 };
 
 Verdict judge(std::string_view before, std::string_view after);
+
+// The same, for many pages: the parser's memory is kept from one page to
+// the next.
+class TreeParser {
+public:
+    TreeParser();
+    ~TreeParser();
+    TreeParser(const TreeParser&) = delete;
+    TreeParser& operator=(const TreeParser&) = delete;
+
+    PageTree read(std::string_view page);
+    Verdict judge(std::string_view before, std::string_view after);
+
+private:
+    class Arena;
+    std::unique_ptr<Arena> arena_;
+};
 
 // The bytes with line ends, tabs and other control bytes written as escapes,
 // for messages.
