@@ -15,6 +15,7 @@
 
 #include "core/options.h"
 #include "platform/clock.h"
+#include "rewrite/attr_values.h"
 #include "rewrite/stream_windows.h"
 
 namespace zorbel {
@@ -78,12 +79,19 @@ struct RewriteState {
     // again as a generic one; 0 for any other capture.
     std::size_t tag_handed_back = 0;
 
-    // Input offsets [from, to) known to hold no '>', CR or LF, while the
+    // While a tag handed back is read again token by token: whether the
+    // next byte stands inside a quoted attribute value. Fed every byte that
+    // reading takes, entities' bytes included; none() at any other time.
+    AttrValueScan tag_values = AttrValueScan::none();
+
+    // Input offsets [from, to) known to hold none of some bytes, while the
     // input window has not started over: a capture that overruns the bound
     // on a run of '<' need not look for them again at every '<'.
-    struct {
+    struct ClearRange {
         std::uint64_t from = 0, to = 0, restarts = 0;
-    } no_tag_end;
+    };
+    ClearRange no_tag_end;   // no '>', CR or LF
+    ClearRange no_tag_stop;  // no control byte, '>', '=', '"' or '\''
 
     // How many CR (LF) removals read_echo has made: a tag capture uses it to
     // know which of the bytes it read stand in the work file as read.

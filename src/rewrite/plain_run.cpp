@@ -423,8 +423,8 @@ private:
         // The capture takes at most kTagBound bytes after the '<', and a
         // line end or control byte in them is left to the token loop.
         const std::size_t body_limit = std::min(held - 1, kTagBound);
-        const std::size_t end = TagEndStops::find(tag + 1, body_limit);
-        if (end == body_limit || tag[1 + end] != '>') return false;
+        const std::size_t end = find_tag_end(tag + 1, body_limit);
+        if (end == body_limit) return false;
         return take_whole_tag(end + 2, nullptr);
     }
 

@@ -67,6 +67,7 @@ bool retake_plain_tag(RewriteState& s) {
     }
     s.tag_handed_back = 0;
     s.pending_tag_end = 0;
+    s.tag_values = AttrValueScan::none();
     return true;
 }
 
@@ -81,10 +82,20 @@ PlainRunRules main_loop_run(const RewriteState& s) {
                          .wrap_here = true};
 }
 
-// Inside a tag a blank wraps outside attribute values; an apostrophe means
-// nothing there, and a double quote starts or ends a value.
-PlainRunRules tag_body_run(const RewriteState& s, bool in_attr_quote) {
-    return PlainRunRules{tag_blank_may_wrap(s, in_attr_quote), QuoteRule::kEnds, QuoteRule::kPlain};
+// Inside a tag a blank wraps outside attribute values. Either quote may open
+// or close a value, so both end the run: within one run a byte is then
+// inside a value from its start to its end, or outside throughout.
+PlainRunRules tag_body_run(const RewriteState& s) {
+    return PlainRunRules{tag_blank_may_wrap(s, s.tag_values.in_value()), QuoteRule::kEnds, QuoteRule::kEnds};
+}
+
+// A run of a tag's inside taken at once; its bytes are fed to the scan of
+// attribute values as reading them one at a time would feed them.
+void take_tag_body_run(RewriteState& s) {
+    const unsigned char* from = s.input_file.ahead();
+    const std::uint64_t at = s.input_file.position();
+    (void)take_plain_run(s, tag_body_run(s));
+    s.tag_values.feed(from, static_cast<std::size_t>(s.input_file.position() - at));
 }
 
 // A blank in the main loop, already echoed and counted in the column.
@@ -185,23 +196,24 @@ void rewrite_tokens(RewriteState& s) {
 }  // namespace
 
 void continue_tag(RewriteState& s, TokenCode first) {
-    int in_attr_quote = first == TOK_DQUOTE;
     if (s.pending_tag_end) {
         // The first token was the '>' of an empty tag.
         s.pending_tag_end = 0;
+        s.tag_values = AttrValueScan::none();
         return;
     }
     for (TokenCode token = first; token != TOK_TAG_END;) {
-        if (s.bulk) (void)take_plain_run(s, tag_body_run(s, in_attr_quote));
+        if (s.bulk) take_tag_body_run(s);
         token = next_token(s);
-        if (token == TOK_EOF) return;
-        if (token == TOK_DQUOTE) in_attr_quote = !in_attr_quote;
-        if (token == TOK_SPACE && tag_blank_may_wrap(s, in_attr_quote) && blank_wraps(s.out_column, s.options.wrap_margin)) {
+        if (token == TOK_EOF) break;
+        if (token == TOK_SPACE && tag_blank_may_wrap(s, s.tag_values.in_value()) &&
+            blank_wraps(s.out_column, s.options.wrap_margin)) {
             // A wrap inside a tag alone does not make the file worth committing.
             unwrite(s, 1);
             emit_newline(s);
         }
     }
+    s.tag_values = AttrValueScan::none();
     // pending_tag_end stays set: the main loop takes the '>' once more.
 }
 

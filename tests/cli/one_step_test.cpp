@@ -24,6 +24,7 @@ const std::vector<std::string> kPieces = {
     "<a href=\"x.htm\">", " <a href=y> link", "</a>", "<b\r\n class='c'>", "<!-- ZBLDONTWRAP -->",
     "<!-- $ZBL$:UNCURLY -->", "<!-- $ZBL$:CURLY -->", "<!-- $ZBL$:DATETIME -->old<", "<!-- $ZBL$:DATETIME -->",
     "<script>", "</script>", "<img src=\"chrome://editor/content/images/tag-comment.gif\">", "<td  width=\"50%\" >",
+    "<img alt=\"a > b\" src=x.gif>", "<b t='a>\"<i>' u=\"'>\">", "<b t = \r\n\"x > y\" z>", "<x a=\"open >",
 };
 
 std::string random_page(std::mt19937& rng) {
