@@ -15,7 +15,8 @@
 
 #include "core/options.h"
 #include "platform/clock.h"
-#include "rewrite/attr_values.h"
+#include "core/attr_values.h"
+#include "core/element_scan.h"
 #include "rewrite/stream_windows.h"
 
 namespace zorbel {
@@ -93,6 +94,15 @@ struct RewriteState {
     ClearRange no_tag_end;   // no '>', CR or LF
     ClearRange no_tag_stop;  // no control byte, '>', '=', '"' or '\''
 
+    // With keep_verbatim: where the verbatim and code elements lie, fed the
+    // input up to elements_fed, and what it said there. Inside a verbatim
+    // element nothing is removed, wrapped or rewritten; inside a code
+    // element quotes, apostrophes and &nbsp; stay as written.
+    ElementScan elements;
+    std::uint64_t elements_fed = 0;
+    int verbatim = 0;
+    int code = 0;
+
     // How many CR (LF) removals read_echo has made: a tag capture uses it to
     // know which of the bytes it read stand in the work file as read.
     std::uint64_t crlf_removals = 0;
@@ -109,9 +119,9 @@ struct RewriteState {
 constexpr bool clears_after_newline(int c) { return c >= 32; }
 
 // A CR read just after a line end is removed, with the LF after it, while
-// the removal of extra line breaks is armed.
-constexpr bool removes_cr(int after_newline, int crlf_collapse_active) {
-    return after_newline && crlf_collapse_active;
+// the removal of extra line breaks is armed, outside verbatim elements.
+constexpr bool removes_cr(int after_newline, int crlf_collapse_active, int verbatim) {
+    return after_newline && crlf_collapse_active && !verbatim;
 }
 
 // Reads the next input byte and copies it to the work file: 0..255, or -1 at
@@ -122,7 +132,7 @@ inline int read_echo(RewriteState& s) {
     for (;;) {
         int c = s.input_file.get();
         if (c == '\n') s.after_newline = 1;
-        if (c == '\r' && removes_cr(s.after_newline, s.crlf_collapse_active)) {
+        if (c == '\r' && removes_cr(s.after_newline, s.crlf_collapse_active, s.verbatim)) {
             s.file_changed = 1;
             ++s.crlf_removals;
             // Only an LF goes with the CR; any other byte is read next.

@@ -1,5 +1,6 @@
 #include "rewrite/rewrite_pass.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -174,11 +175,30 @@ TokenCode act_on_token(RewriteState& s, TokenCode token, TokenCode previous, Anc
     return token;
 }
 
+// With keep_verbatim: feeds the element scan the input read since it was
+// last fed, and takes its word for the bytes after. Called before every run
+// and token of the main loop; runs stop at every tag that may open or close
+// an element, so no rule acts on a byte before the scan has passed the tags
+// in front of it. Bytes no longer held are line ends, blanks and control
+// bytes that next_token passed over in one call, or a stamp's old text; in
+// text none of them opens or closes an element.
+void follow_elements(RewriteState& s) {
+    if (!s.options.keep_verbatim) return;
+    const std::uint64_t at = s.input_file.position();
+    if (at <= s.elements_fed) return;
+    const std::size_t held = std::min<std::uint64_t>(at - s.elements_fed, s.input_file.held_behind());
+    s.elements.feed(s.input_file.ahead() - held, held);
+    s.elements_fed = at;
+    s.verbatim = s.elements.in_verbatim();
+    s.code = s.elements.in_code();
+}
+
 // The main loop over one file's tokens.
 void rewrite_tokens(RewriteState& s) {
     AnchorEnd anchor;
     TokenCode token = TOK_EOF;
     for (;;) {
+        follow_elements(s);
         // A blank right after an anchor tag may move in front of it
         // (blank_moves_before_anchor): that one goes through act_on_token.
         if (s.bulk && token != TOK_ANCHOR) {

@@ -56,9 +56,10 @@ inline constexpr std::string_view kCloseQuote = "&#148;";
 inline constexpr std::string_view kApostrophe = "&#146;";
 
 // Quotes, apostrophes and &nbsp; are rewritten only when asked, outside
-// script and style content and outside an UNCURLY region.
+// script and style content, an UNCURLY region, and verbatim and code
+// elements (when they are kept).
 inline bool quotes_allowed(const Options& options, const RewriteState& s) {
-    return options.cute_quotes && !s.uncurly && !s.in_raw;
+    return options.cute_quotes && !s.uncurly && !s.in_raw && !s.verbatim && !s.code;
 }
 
 // A double quote in any of its forms (token) is replaced by the quote due:
@@ -94,9 +95,10 @@ TokenCode entity_token(std::string_view text);
 
 // ---- Indentation and wrapping ----------------------------------------------
 
-// A blank before the first other byte of an input line is dropped.
-inline bool strips_blank(const Options& options, int line_has_text) {
-    return options.strip_indent && !line_has_text;
+// A blank before the first other byte of an input line is dropped, outside
+// verbatim elements.
+inline bool strips_blank(const Options& options, int verbatim, int line_has_text) {
+    return options.strip_indent && !line_has_text && !verbatim;
 }
 
 // A blank that takes the output line past the margin (the wrap_margin
@@ -105,13 +107,13 @@ inline bool strips_blank(const Options& options, int line_has_text) {
 constexpr bool blank_wraps(std::int64_t column, std::int32_t margin) { return column > margin; }
 
 // Where a blank between tags may wrap at all: not in a no-wrap region, not
-// in script or style content.
-inline bool text_blank_may_wrap(const RewriteState& s) { return !s.in_raw && !s.no_wrap; }
+// in script or style content, not in a verbatim element.
+inline bool text_blank_may_wrap(const RewriteState& s) { return !s.in_raw && !s.no_wrap && !s.verbatim; }
 
 // In a no-wrap region, outside script and style content, a blank right
 // after an anchor start tag moves in front of the tag (when asked).
 inline bool blank_moves_before_anchor(const RewriteState& s, TokenCode previous) {
-    return s.no_wrap && !s.in_raw && s.options.fix_webx && previous == TOK_ANCHOR;
+    return s.no_wrap && !s.in_raw && !s.verbatim && s.options.fix_webx && previous == TOK_ANCHOR;
 }
 
 // Where a blank read inside a tag may wrap: outside quoted attribute values
@@ -120,7 +122,7 @@ inline bool blank_moves_before_anchor(const RewriteState& s, TokenCode previous)
 // a string literal or end a statement. The first token of a tag, right after
 // its '<', never wraps.
 inline bool tag_blank_may_wrap(const RewriteState& s, bool in_attr_value) {
-    return !s.no_wrap && !s.in_raw && !in_attr_value;
+    return !s.no_wrap && !s.in_raw && !s.verbatim && !in_attr_value;
 }
 
 // ---- Tags -----------------------------------------------------------------

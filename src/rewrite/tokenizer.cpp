@@ -227,6 +227,8 @@ TokenCode hand_back(RewriteState& s, const TagCapture& capture) {
 Captured act_on_tag(RewriteState& s, TagKind kind, TokenCode& token) {
     switch (kind) {
         case TagKind::kPlaceholder:
+            // A verbatim element shows it as written.
+            if (s.verbatim) break;
             unwrite(s, s.token_echoed);
             s.file_changed = 1;
             return Captured::kNoToken;
@@ -295,7 +297,7 @@ TokenCode next_token(RewriteState& s) {
         const bool in_value = s.tag_values.in_value();
         if (c >= 0) s.tag_values.step(static_cast<unsigned char>(c));
         if (c == ' ' || c == '\t') {
-            if (strips_blank(s.options, s.line_has_text)) {
+            if (strips_blank(s.options, s.verbatim, s.line_has_text)) {
                 unwrite(s, 1);
                 s.file_changed = 1;
                 continue;

@@ -52,7 +52,8 @@ const std::vector<std::string> kPieces = {
     // ends around '=', quotes that open nothing, values never closed.
     "<img alt=\"a > b\" src=x.gif>", "<b t='a>\"<i>' u=\"'>\">", "<a href=\"#<tt>x</tt>_y\">", "<b class=a\"b c>",
     "<b t = \r\n\"x > y\" z>", "<i t=\n\t'<p>'>", "<x a=\"open >", "<!-- a=\">\" -->", "<b t=\f\">\">",
-    "<p title=\"<P>\">", "<b t=\"A&T\">", "<span title=\"" + std::string(80, ' ') + "\">", "=\"", "='", "<b ==\">\">",
+    "<p title=\"<P>\">", "<pre>", "</pre>", "<PRE class=x>", "<code>", "</code>", "<tt>", "</TT>", "<textarea>",
+    "</textarea>", "<xmp>", "</xmp>", "<!--", "-->", "<pre title=\"a>b\">", "<b t=\"A&T\">", "<span title=\"" + std::string(80, ' ') + "\">", "=\"", "='", "<b ==\">\">",
 };
 
 std::string random_page(std::mt19937& rng) {
@@ -105,6 +106,7 @@ PassSetup random_setup(std::mt19937& rng) {
     s.after_newline = rng() % 2;
     s.crlf_collapse_active = rng() % 2;
     s.prefixes = rng() % 4 == 0;
+    s.options.keep_verbatim = rng() % 3 == 0;
     return s;
 }
 

@@ -26,6 +26,8 @@ public:
     // A scan at the start of a tag's bytes, right after its '<': the first
     // byte fed says whether the tag can have values.
     static constexpr AttrValueScan after_tag_open() { return AttrValueScan(kUnstarted); }
+    // A scan after a start or end tag's name, where values count.
+    static constexpr AttrValueScan after_tag_name() { return AttrValueScan(kOutside); }
     // A scan that never finds a value (nothing is being read as a tag).
     static constexpr AttrValueScan none() { return AttrValueScan(kOff); }
 
