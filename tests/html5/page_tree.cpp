@@ -149,14 +149,11 @@ public:
 
     void read(const GumboNode* document) {
         const GumboDocument& doc = document->v.document;
-        if (doc.has_doctype) {
-            tree_.items.push_back({TreeItem::Kind::kDoctype,
-                                   "<!DOCTYPE " + fold_line_ends(doc.name) + " public=\"" +
-                                       fold_line_ends(doc.public_identifier) + "\" system=\"" +
-                                       fold_line_ends(doc.system_identifier) + "\">",
-                                   0});
-        }
-        tree_.items.push_back({TreeItem::Kind::kDoctype, "quirks mode " + std::to_string(doc.doc_type_quirks_mode), 0});
+        if (doc.has_doctype)
+            tree_.doctype = "<!DOCTYPE " + fold_line_ends(doc.name) + " public=\"" +
+                            fold_line_ends(doc.public_identifier) + "\" system=\"" +
+                            fold_line_ends(doc.system_identifier) + "\">";
+        tree_.doctype += " quirks mode " + std::to_string(doc.doc_type_quirks_mode);
         // Walked with a stack of its own: generated pages nest deeply.
         struct Step {
             const GumboNode* node;
@@ -300,7 +297,6 @@ std::string clipped(std::string_view s, std::size_t from, std::size_t width) {
 
 std::string kind_name(TreeItem::Kind k) {
     switch (k) {
-        case TreeItem::Kind::kDoctype: return "doctype";
         case TreeItem::Kind::kOpen: return "start tag";
         case TreeItem::Kind::kClose: return "end tag";
         case TreeItem::Kind::kText: return "text";
@@ -429,19 +425,24 @@ Verdict TreeParser::judge(std::string_view before, std::string_view after) {
     Verdict v;
     v.elements_before = a.elements;
     v.elements_after = b.elements;
+    if (a.doctype != b.doctype) {
+        v.doctype_same = false;
+        v.difference = "the doctype differs\n  before: " + escaped(a.doctype) + "\n  after:  " + escaped(b.doctype) + "\n";
+    }
     const std::size_t n = std::max(a.items.size(), b.items.size());
     for (std::size_t i = 0; i < n; ++i) {
         const bool in_a = i < a.items.size();
         const bool in_b = i < b.items.size();
         if (in_a && in_b && a.items[i].kind == b.items[i].kind && a.items[i].text == b.items[i].text) continue;
         const std::size_t at = in_a && in_b ? first_mismatch(a.items[i].text, b.items[i].text) : 0;
-        v.same = false;
-        v.difference = "elements " + std::to_string(a.elements) + " before, " + std::to_string(b.elements) +
+        v.tree_same = false;
+        v.difference += "elements " + std::to_string(a.elements) + " before, " + std::to_string(b.elements) +
                        " after; first difference at stream item " + std::to_string(i) + "\n" +
                        side("before", before, a, i, at) + side("after", after, b, i, at);
         break;
     }
-    if (!v.same) return v;
+    v.same = v.tree_same && v.doctype_same;
+    if (!v.tree_same) return v;
     for (std::size_t k = 0; k < a.unprotected.size() && k < b.unprotected.size(); ++k) {
         if (a.unprotected[k] == b.unprotected[k]) continue;
         if (v.unprotected_differences++ == 0) {

@@ -2,9 +2,9 @@
 // the comparison of a page before and after tidying.
 //
 // The stream holds the element tree (start and end of every element, with
-// its attributes), the doctype, script and style content, and the rendered
-// text. Each part is normalised for the rewrites zorbel makes on purpose, so
-// that what is left to differ is a fault:
+// its attributes), script and style content, and the rendered text; the
+// doctype is compared on its own. Each part is normalised for the rewrites
+// zorbel makes on purpose, so that what is left to differ is a fault:
 // - attribute values, doctype identifiers and script or style content: a
 //   line end with the blanks and tabs around it, and any run of those, count
 //   as one LF (trailing blanks, empty lines and indentation go, CR LF comes);
@@ -29,7 +29,7 @@
 namespace zorbel::html5 {
 
 struct TreeItem {
-    enum class Kind { kDoctype, kOpen, kClose, kText, kRaw };
+    enum class Kind { kOpen, kClose, kText, kRaw };
     Kind kind;
     std::string text;     // normalised, as it is compared
     std::size_t offset;   // where in the page the parser found it
@@ -43,13 +43,16 @@ struct PageTree {
     std::vector<std::size_t> unprotected_offsets;
     std::vector<std::string> unprotected_names;
     std::size_t elements = 0;  // every element node, implied ones included
+    std::string doctype;       // its name and identifiers, and the quirks mode they set
 };
 
 PageTree read_tree(std::string_view page);
 
 struct Verdict {
     bool same = true;                   // no difference outside the unprotected elements
-    std::string difference;             // the first difference, with excerpts of both sides
+    bool tree_same = true;              // the same, the doctype left aside
+    bool doctype_same = true;
+    std::string difference;             // the doctype's, and the first in the tree, with excerpts
     std::size_t unprotected_differences = 0;  // unprotected elements whose content changed
     std::string unprotected_excerpt;    // the first of those, with excerpts
     std::size_t elements_before = 0;
