@@ -48,21 +48,6 @@ std::vector<OptionSet> option_sets() {
             {"verbatim", "(defaults and the library's keep_verbatim)", verbatim}};
 }
 
-// On a page it changes, zorbel wraps blanks between the quotes of a <!...>
-// tag, a doctype's public identifier among them ("-//W3C//DTD HTML 4.01
-// Transitional//EN"), which it leaves alone on a page it does not change.
-// Until that is fixed, a changed doctype is counted and printed, not failed,
-// and DoctypeKeepsItsIdentifiers is skipped. Everything else is judged in
-// full.
-constexpr bool kDoctypeFixPending = true;
-const char* const kDoctypeFixNote =
-    "pending fix: on a page zorbel changes, blanks between the quotes of a <!...> tag such as the doctype are "
-    "wrapped";
-
-// A page whose tree differs fails; one whose doctype alone differs fails
-// unless that fix is pending.
-bool fails(const Verdict& v) { return !v.tree_same || (!v.doctype_same && !kDoctypeFixPending); }
-
 TidiedPage tidy(const std::string& page, const PageOptions& options) {
     Tidier tidier(options);
     tidier.set_clock([] { return StampTime{4, 11, 10, 2026, 13, 5}; });
@@ -78,9 +63,8 @@ struct Tally {
     std::size_t failed = 0;
     std::size_t unprotected = 0;        // unprotected elements whose content changed
     std::size_t unprotected_pages = 0;  // pages holding any of them
-    std::size_t doctypes = 0;           // pages whose doctype alone changed, while its fix is pending
     std::string failures;
-    std::string notes;  // of the first unprotected elements and doctypes that changed
+    std::string notes;  // of the first unprotected elements that changed
     TreeParser parser;
 
     void judge_page(const std::string& name, const std::string& page, const OptionSet& set,
@@ -92,8 +76,7 @@ struct Tally {
             fault = "zorbel reported an error: " + tidied.message + "\n";
         } else {
             const Verdict v = parser.judge(page, tidied.bytes);
-            if (fails(v)) fault = v.difference;
-            else if (!v.doctype_same && doctypes++ < kDetailed) notes += name + ": " + v.difference;
+            if (!v.same) fault = v.difference;
             if (v.unprotected_differences > 0 && keeps_verbatim(set) && fault.empty())
                 fault = std::to_string(v.unprotected_differences) + " verbatim elements changed, the first " +
                         v.unprotected_excerpt;
@@ -117,7 +100,6 @@ struct Tally {
         std::cout << "[ html5 ] " << what << ", options " << set.letters << ": " << pages << " pages, " << failed
                   << " failed; " << unprotected << " unprotected elements changed, in " << unprotected_pages
                   << " pages\n";
-        if (doctypes > 0) std::cout << "[ html5 ] " << doctypes << " doctypes changed (" << kDoctypeFixNote << ")\n";
         std::cout << notes;
         EXPECT_EQ(failed, 0u) << failures;
     }
@@ -186,14 +168,12 @@ TEST_P(EachOptionSet, SchedulerReadmeKeepsEveryElement) {
     std::cout << "[ html5 ] " << path.filename().string() << ", options " << GetParam().letters << ": "
               << v.elements_before << " elements before, " << v.elements_after << " after\n";
     EXPECT_EQ(v.elements_after, v.elements_before);
-    EXPECT_FALSE(fails(v)) << v.difference;
-    if (!v.doctype_same) std::cout << "[ html5 ] the doctype changed (" << kDoctypeFixNote << ")\n" << v.difference;
+    EXPECT_TRUE(v.same) << v.difference;
 }
 
-// The doctypes of the real pages, as they stand there.
+// Doctypes as the real pages write them, on pages that change (the
+// apostrophe): blanks between the quotes of the identifiers stay blanks.
 TEST_P(EachOptionSet, DoctypeKeepsItsIdentifiers) {
-    if (kDoctypeFixPending) GTEST_SKIP() << kDoctypeFixNote;
-    // An apostrophe makes each page change.
     const std::string pages[] = {
         "<!doctype html public \"-//W3C//DTD HTML 4.01 Transitional//EN\"\n        "
         "\"http://www.w3.org/TR/html4/loose.dtd\">\n<p>it's</p>\n",
