@@ -225,6 +225,7 @@ const char* const kInline[] = {
     "<a href=\"#<tt>nqmgr</tt>_structures\">the <tt>nqmgr</tt> structures</a>",
     "<span title='it is \"so\" > here'>single</span>",
     "<img alt =\t\"x > y\"\n   src = 'a.gif'>",
+    "<img alt=\f\"a > b\" src=\f'x>y.gif'>",
     "<a href=\n    \"u.htm\"\n>u</a>",
     "<span class=a\"b c>odd</span>",
     "<span title=it's>apos</span>",
