@@ -36,6 +36,7 @@ struct PageOptions {
     bool dump_editor_junk = true;      // -f: remove the editor's image placeholder tags
     bool collapse_crlf = false;        // -e: remove extra line breaks after paragraph tags
     bool datetime_stamps = true;       // -y: a fresh stamp after each DATETIME marker
+    bool keep_verbatim = false;        // <pre> and the like kept as written, quotes in <code> and the like
 };
 
 // Why a page could not be tidied. The program reports each of these and
