@@ -40,10 +40,10 @@ std::string failure_line(const std::string& path, const std::string& what) {
 // The words for a page the passes could not tidy.
 std::string tidy_failure(const PageResult& result) {
     switch (result.error) {
-        case PageError::kUnbalancedQuotes: return "unbalanced quotes: a double quote is still open at the end";
-        case PageError::kVeryLengthy: return "a DATETIME marker with no tag after it";
+        case PageError::kUnbalancedQuotes: return "cannot tidy: unbalanced quotes (a double quote open at the end)";
+        case PageError::kVeryLengthy: return "cannot tidy: a DATETIME marker with no tag after it";
         case PageError::kUnsettled:
-            return "does not settle: still changing after " + std::to_string(kMaxSettleRounds) + " rounds";
+            return "cannot settle: still changing after " + std::to_string(kMaxSettleRounds) + " rounds";
         case PageError::kReadFailed: return "cannot read: the read failed";
         case PageError::kWriteFailed: return "cannot write: out of room for the tidied page";
         case PageError::kNone: break;
