@@ -39,7 +39,10 @@ struct PageOptions {
     bool keep_verbatim = false;        // <pre> and the like kept as written, quotes in <code> and the like
     // Not a program setting: the passes run again over their own output
     // until a round changes nothing (at most kMaxSettleRounds rounds), so a
-    // page tidied once is tidy. The clock is read once for all rounds.
+    // page tidied once is tidy. The clock is read once for all rounds, and a
+    // round that gives back its input byte for byte changes nothing (a
+    // stamp rewritten with the time it shows already), so that stamps
+    // settle too.
     bool settle = false;
 };
 
