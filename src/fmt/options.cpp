@@ -41,7 +41,7 @@ void add_options(CLI::App& app, FmtOptions& o, std::string& color) {
     app.add_option("-j,--jobs", o.jobs, "Pages tidied at once (default: one per processor)")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
-    app.add_option("--exclude", o.excludes, "Leave out paths that match GLOB (* ? [...]); repeatable")
+    app.add_option("--exclude", o.excludes, "Leave out paths that match GLOB (* and ?), whole or\nfrom a folder on; repeatable")
         ->type_name("GLOB")
         ->allow_extra_args(false);
 
