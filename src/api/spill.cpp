@@ -91,4 +91,79 @@ bool SpillBuffer::truncate(std::uint64_t length) {
     return true;
 }
 
+namespace {
+
+// Reads exactly n bytes at offset; false at a failed or short read.
+bool read_exactly(ByteSource& from, std::uint64_t offset, unsigned char* buf, std::size_t n, bool& failed) {
+    while (n > 0) {
+        const long got = from.read_at(offset, buf, n);
+        if (got < 0) failed = true;
+        if (got <= 0) return false;
+        buf += got;
+        offset += static_cast<std::uint64_t>(got);
+        n -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RoundOutput::matches(std::uint64_t offset, const unsigned char* data, std::size_t n) {
+    if (compare_.empty()) compare_.resize(block_);
+    while (n > 0) {
+        const std::size_t take = std::min(n, compare_.size());
+        if (!read_exactly(input_, offset, compare_.data(), take, read_failed_)) return false;
+        if (std::memcmp(compare_.data(), data, take) != 0) return false;
+        offset += take;
+        data += take;
+        n -= take;
+    }
+    return true;
+}
+
+bool RoundOutput::diverge() {
+    if (!buffer_.truncate(0)) return false;
+    if (compare_.empty()) compare_.resize(block_);
+    for (std::uint64_t at = 0; at < length_;) {
+        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(compare_.size(), length_ - at));
+        if (!read_exactly(input_, at, compare_.data(), take, read_failed_)) return false;
+        if (!buffer_.write_at(at, compare_.data(), take)) return false;
+        at += take;
+    }
+    diverged_ = true;
+    return true;
+}
+
+bool RoundOutput::write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) {
+    if (!diverged_) {
+        if (offset > length_) return false;
+        if (matches(offset, data, n)) {
+            length_ = std::max<std::uint64_t>(length_, offset + n);
+            return true;
+        }
+        if (read_failed_ || !diverge()) return false;
+    }
+    return buffer_.write_at(offset, data, n);
+}
+
+bool RoundOutput::truncate(std::uint64_t length) {
+    if (length == 0) {
+        // Started again from nothing: measured against the input afresh.
+        diverged_ = false;
+        length_ = 0;
+        return buffer_.truncate(0);
+    }
+    if (diverged_) return buffer_.truncate(length);
+    length_ = std::min(length_, length);
+    return true;
+}
+
+bool RoundOutput::same_as_input() {
+    if (diverged_ || read_failed_) return false;
+    unsigned char probe;
+    const long more = input_.read_at(length_, &probe, 1);
+    if (more < 0) read_failed_ = true;
+    return more == 0;
+}
+
 }  // namespace zorbel

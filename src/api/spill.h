@@ -44,4 +44,38 @@ private:
     int file_error_ = 0;
 };
 
+// One round's output, measured against the round's input as it is
+// written: while every byte written equals the input's byte at its offset,
+// nothing is stored; at the first difference the input's bytes so far are
+// copied into the buffer, and everything goes there from then on. A round
+// that gives back its input thus costs no writes, and tells so at once.
+class RoundOutput : public ByteSink {
+public:
+    RoundOutput(ByteSource& input, SpillBuffer& buffer, std::size_t block) : input_(input), buffer_(buffer), block_(block) {}
+
+    bool write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) override;
+    bool truncate(std::uint64_t length) override;
+
+    // The output is the input, byte for byte (false also when a read of
+    // the input failed).
+    bool same_as_input();
+    // Puts the output in the buffer, where it is not yet; false when that
+    // failed.
+    bool into_buffer() { return diverged_ || diverge(); }
+    // A read of the input failed.
+    bool read_failed() const { return read_failed_; }
+
+private:
+    bool matches(std::uint64_t offset, const unsigned char* data, std::size_t n);
+    bool diverge();
+
+    ByteSource& input_;
+    SpillBuffer& buffer_;
+    std::size_t block_;
+    ByteBlock compare_;
+    std::uint64_t length_ = 0;  // while the output matches
+    bool diverged_ = false;
+    bool read_failed_ = false;
+};
+
 }  // namespace zorbel

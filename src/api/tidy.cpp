@@ -265,29 +265,6 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
 
 namespace {
 
-// Whether the two hold the same bytes; a failed read counts as a difference.
-bool same_bytes(ByteSource& a, ByteSource& b, std::size_t block) {
-    ByteBlock from_a(block), from_b(block);
-    for (std::uint64_t at = 0;;) {
-        const long got_a = a.read_at(at, from_a.data(), block);
-        if (got_a < 0) return false;
-        // Sources may return short reads: b is read until it has as many.
-        long got_b = 0;
-        while (got_b < got_a) {
-            const long more = b.read_at(at + static_cast<std::uint64_t>(got_b), from_b.data() + got_b,
-                                        static_cast<std::size_t>(got_a - got_b));
-            if (more <= 0) return false;
-            got_b += more;
-        }
-        if (got_a == 0) {
-            unsigned char probe;
-            return b.read_at(at, &probe, 1) == 0;
-        }
-        if (std::memcmp(from_a.data(), from_b.data(), static_cast<std::size_t>(got_a)) != 0) return false;
-        at += static_cast<std::uint64_t>(got_a);
-    }
-}
-
 // The rounds of a settled page. Each round starts from the carried state
 // the page started with and reads the one before it; the clock is read
 // once, so that a stamp written in one round is the same in the next.
@@ -324,7 +301,8 @@ PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, Byte
                  std::string(kPageName) + " still changed after " + std::to_string(kMaxSettleRounds) + " rounds.");
             return finish(*input);
         }
-        SpillBuffer& output = rounds[round % 2];
+        SpillBuffer& buffer = rounds[round % 2];
+        RoundOutput output(*input, buffer, run.block_size);
         (void)output.truncate(0);
         run.after_newline = start.after_newline;
         run.crlf_collapse_active = start.crlf_collapse_active;
@@ -333,14 +311,28 @@ PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, Byte
         if (result.error != PageError::kNone) {
             total.error = result.error;
             total.message = result.message;
-            return finish(output);
+            return output.into_buffer() ? finish(buffer) : finish(*input);
+        }
+        if (output.read_failed()) {
+            fail_read(total);
+            return finish(*input);
         }
         // A round that gives its input back byte for byte changed nothing,
         // whatever it rewrote (a stamp with the time it already showed).
-        if (!result.changed() || same_bytes(*input, output, run.block_size)) return finish(*input);
+        if (!result.changed() || output.same_as_input()) return finish(*input);
+        // An output that is a shorter part of the input is in the buffer
+        // only now.
+        if (!output.into_buffer()) {
+            if (output.read_failed()) {
+                fail_read(total);
+            } else {
+                fail(total, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
+            }
+            return finish(*input);
+        }
         total.lines_changed = total.lines_changed || result.lines_changed;
         total.rewrite_changed = total.rewrite_changed || result.rewrite_changed;
-        input = &output;
+        input = &buffer;
     }
 }
 

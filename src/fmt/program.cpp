@@ -121,13 +121,17 @@ Outcome tidy_path(const Job& job, const std::string& path, PageReplacer& replace
 // written back as it came, so that an editor's buffer is never lost.
 int run_filter(const Job& job) {
     binary_standard_streams();
-    SpillBuffer input;
-    {
+    // A file given as standard input is read where it lies; a pipe is read
+    // once into a buffer that the rounds can read again.
+    const std::unique_ptr<ByteSource> file = standard_input_if_file();
+    SpillBuffer spooled;
+    ByteSource& input = file ? *file : static_cast<ByteSource&>(spooled);
+    if (!file) {
         unsigned char block[64 * 1024];
         for (std::uint64_t at = 0;;) {
             const std::size_t got = std::fread(block, 1, sizeof block, stdin);
-            if (got > 0 && !input.write_at(at, block, got)) {
-                std::fputs(failure_line("-", "cannot hold the page: " + system_reason(input.file_error())).c_str(),
+            if (got > 0 && !spooled.write_at(at, block, got)) {
+                std::fputs(failure_line("-", "cannot hold the page: " + system_reason(spooled.file_error())).c_str(),
                            stderr);
                 return kExitTrouble;
             }

@@ -12,13 +12,9 @@
 #include "platform/byte_io.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/standard_streams.h"
 #include "workfiles/work_files.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace zorbel::fmt {
 
@@ -35,12 +31,30 @@ StampTime clock_now() {
     return StampTime{t.weekday, t.month, t.day, t.years_since_1900 + 1900, t.hour, t.minute};
 }
 
-bool stdout_is_terminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stdout)) != 0;
-#else
-    return isatty(STDOUT_FILENO) != 0;
-#endif
+bool stdout_is_terminal() { return zorbel::stdout_is_terminal(); }
+
+namespace {
+
+// Standard input read where it stood when the program started.
+class StandardInputFile : public ByteSource {
+public:
+    StandardInputFile(FileHandle file, std::uint64_t start) : file_(file), start_(start) {}
+    long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override {
+        return file_.read_at(start_ + offset, buf, n);
+    }
+
+private:
+    FileSource file_;
+    std::uint64_t start_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource> standard_input_if_file() {
+    std::uint64_t start = 0;
+    const FileHandle file = standard_input_file(start);
+    if (!file.valid()) return nullptr;
+    return std::make_unique<StandardInputFile>(file, start);
 }
 
 void binary_standard_streams() { use_binary_standard_streams(); }

@@ -21,6 +21,10 @@ StampTime clock_now();
 // Whether standard output is a terminal.
 bool stdout_is_terminal();
 
+// Standard input as a source read at any offset, where it is a file
+// rather than a pipe; null otherwise.
+std::unique_ptr<ByteSource> standard_input_if_file();
+
 // Standard input and output pass bytes unchanged.
 void binary_standard_streams();
 

@@ -1,6 +1,7 @@
-// zorbel-fmt --diff applied with the real patch -p1 and git apply from the
-// same folder gives exactly what the in-place mode writes: CR LF, missing
-// final line ends and 8-bit bytes included.
+// zorbel-fmt with the shell's tools: --diff applied with the real patch -p1
+// and git apply from the same folder gives exactly what the in-place mode
+// writes (CR LF, missing final line ends and 8-bit bytes included), and a
+// file given as standard input is read from where it stands.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -74,6 +75,15 @@ TEST(FmtDiffApply, PatchAndGitApplyGiveTheInPlaceResult) {
         }
     }
     EXPECT_EQ(uncoloured, plain.out);
+}
+
+TEST(FmtFilter, AFileAsStandardInputIsReadFromWhereItStands) {
+    test::ScratchDir dir;
+    test::write_file(dir.file("in.htm"), "skipped line\n<p>\n  &nbsp;x \"q\"\n");
+    const test::ProcessResult got =
+        shell("{ read -r line; '" + test::zorbel_fmt_binary() + "'; } < in.htm", dir.path());
+    EXPECT_EQ(got.status, 0) << got.err;
+    EXPECT_EQ(got.out, "<p>\nx &#147;q&#148;\n");
 }
 
 }  // namespace
