@@ -36,8 +36,11 @@ struct PageOptions {
     bool dump_editor_junk = true;      // -f: remove the editor's image placeholder tags
     bool collapse_crlf = false;        // -e: remove extra line breaks after paragraph tags
     bool datetime_stamps = true;       // -y: a fresh stamp after each DATETIME marker
-    bool keep_verbatim = false;        // <pre> and the like kept as written, quotes in <code> and the like
-    // Not a program setting: the passes run again over their own output
+    // No zorbel option; off, as in zorbel. On, <pre>, <textarea>, <listing>
+    // and <xmp> keep their content as written (only line ends change), and
+    // <code>, <kbd>, <samp>, <tt> and <var> their quotes and &nbsp;.
+    bool keep_verbatim = false;
+    // No zorbel option either: the passes run again over their own output
     // until a round changes nothing (at most kMaxSettleRounds rounds), so a
     // page tidied once is tidy. The clock is read once for all rounds, and a
     // round that gives back its input byte for byte changes nothing (a

@@ -112,6 +112,7 @@ Outcome tidy_path(const Job& job, const std::string& path, PageReplacer& replace
         outcome.out = unified_diff(path, read_all(page.source()), read_all(tidied), job.color);
     }
     if (writes) {
+        page.close();
         if (auto failure = replacer.replace(path, tidied)) return fail(failure->what + ": " + failure->reason);
     }
     return outcome;
@@ -120,7 +121,6 @@ Outcome tidy_path(const Job& job, const std::string& path, PageReplacer& replace
 // Standard input to standard output. A page that cannot be tidied is
 // written back as it came, so that an editor's buffer is never lost.
 int run_filter(const Job& job) {
-    binary_standard_streams();
     // A file given as standard input is read where it lies; a pipe is read
     // once into a buffer that the rounds can read again.
     const std::unique_ptr<ByteSource> file = standard_input_if_file();
@@ -279,6 +279,8 @@ int run_paths(const Job& job) {
 }  // namespace
 
 int main_program(int argc, const char* const* argv) {
+    // Bytes are bytes, in messages too: no line-end translation anywhere.
+    binary_standard_streams();
     CommandLine line = read_command_line(argc, argv);
     std::fputs(line.out.c_str(), stdout);
     std::fputs(line.err.c_str(), stderr);
@@ -287,7 +289,6 @@ int main_program(int argc, const char* const* argv) {
     Job job{options, options.page, clock_now(),
             options.color == Color::kAlways || (options.color == Color::kAuto && stdout_is_terminal())};
     job.page.settle = options.settle;
-    binary_standard_streams();
     const bool filter = options.paths.empty() || (options.paths.size() == 1 && options.paths[0] == "-");
     try {
         if (filter) return run_filter(job);

@@ -111,6 +111,11 @@ PageFile::~PageFile() = default;
 
 ByteSource& PageFile::source() { return impl_->source; }
 
+void PageFile::close() {
+    (void)impl_->file.close();
+    impl_->source = FileSource(FileHandle{});
+}
+
 struct PageReplacer::Impl {
     bool keep_backups;
     // The replace reports nothing through it: its failures come back as

@@ -56,6 +56,9 @@ public:
     PageFile(const std::string& path, int& error);
     ~PageFile();
     ByteSource& source();
+    // Closes the page, as it must be before it is replaced (Windows
+    // replaces no file that is open); the source reads nothing after.
+    void close();
 
 private:
     struct Impl;

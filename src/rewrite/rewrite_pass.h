@@ -52,8 +52,10 @@ std::string unended_stamp_message();
 // That message as a fatal report (status 1).
 void report_unended_stamp(Console& console);
 
-// Reads a tag handed back by the tokenizer token by token, wrapping blanks
-// outside double-quoted attribute values. first is the tag's first token.
+// Reads a tag handed back by the tokenizer token by token, up to its '>'
+// outside quoted attribute values, wrapping blanks outside them. first is
+// the tag's first token; s.tag_values is the scan the tokenizer set when it
+// handed the tag back.
 void continue_tag(RewriteState& s, TokenCode first);
 
 // The pass over one file: rewrites it through a work file and, when it

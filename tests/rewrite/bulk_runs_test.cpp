@@ -48,6 +48,12 @@ const std::vector<std::string> kPieces = {
     "<script>", "</script>", "<style>", "</style>", "<img src=\"chrome://editor/content/images/tag-comment.gif\">",
     "<img alt=\"it's \"q\" here\" src=a.gif>", "<tag\n\n  x=1\r\n>", "<span title=\"a b c\" id=x>", "< em>",
     "<td  width=\"50%\" >", "<x a=&amp;>", "<>", "< >", "<i\x01>",
+    // Attribute values that hold '>' or '<', single quotes, blanks and line
+    // ends around '=', quotes that open nothing, values never closed.
+    "<img alt=\"a > b\" src=x.gif>", "<b t='a>\"<i>' u=\"'>\">", "<a href=\"#<tt>x</tt>_y\">", "<b class=a\"b c>",
+    "<b t = \r\n\"x > y\" z>", "<i t=\n\t'<p>'>", "<x a=\"open >", "<!-- a=\">\" -->", "<b t=\f\">\">",
+    "<p title=\"<P>\">", "<pre>", "</pre>", "<PRE class=x>", "<code>", "</code>", "<tt>", "</TT>", "<textarea>",
+    "</textarea>", "<xmp>", "</xmp>", "<!--", "-->", "<pre title=\"a>b\">", "<b t=\"A&T\">", "<span title=\"" + std::string(80, ' ') + "\">", "=\"", "='", "<b ==\">\">",
 };
 
 std::string random_page(std::mt19937& rng) {
@@ -56,10 +62,17 @@ std::string random_page(std::mt19937& rng) {
     for (int i = 0; i < pieces; ++i) {
         switch (rng() % 12) {
             case 0: {
-                // A tag whose '>' falls near the capture bound, or beyond it.
+                // A tag whose '>' falls near the capture bound, or beyond it,
+                // sometimes with a quoted value holding '>' across the bound.
                 std::size_t body = 195 + rng() % 12;
                 std::string tag = "<" + std::string(body, rng() % 2 ? 'x' : ' ');
                 if (rng() % 3 == 0) tag[1 + rng() % body] = '\n';
+                if (rng() % 2 == 0) {
+                    const std::size_t at = 2 + rng() % (body - 4);
+                    tag.replace(at, 2, rng() % 2 ? "=\"" : "='");
+                    tag[at + 2 + rng() % (body - at - 2)] = '>';
+                    if (rng() % 2) tag += tag[at + 1];
+                }
                 page += tag + ">";
                 break;
             }
@@ -93,6 +106,7 @@ PassSetup random_setup(std::mt19937& rng) {
     s.after_newline = rng() % 2;
     s.crlf_collapse_active = rng() % 2;
     s.prefixes = rng() % 4 == 0;
+    s.options.keep_verbatim = rng() % 3 == 0;
     return s;
 }
 
@@ -121,6 +135,13 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
         {"'>' is the 202nd byte after '<'", "<" + std::string(201, 'x') + "> a", none},
         {"'>' is the 203rd byte after '<'", "<" + std::string(202, 'x') + "> a", none},
         {"CR LF folded at the bound", "<" + std::string(199, 'x') + "\r\n> a", none},
+        // Quoted attribute values: a '>' inside one at the bound, a value
+        // running past it, folded line ends before one, one never closed.
+        {"quoted '>' as the 201st byte", "<b t=\"" + std::string(194, 'x') + ">\"> \"a\"", none},
+        {"value across the bound", "<b t='" + std::string(250, ' ') + ">' u=\"> v\"> \"a\" b c", none},
+        {"folded CR LFs before a value", "<b\r\n\r\n\r\n t\r\n=\r\n\"a > b c\"> \"d\"",
+         [](PassSetup& p) { p.options.wrap_margin = 2; }},
+        {"a value never closed", "<b t=\"a > b " + std::string(300, 'c') + " \"d\" e", none},
         {"blank exactly at the margin", long_line, [](PassSetup& p) { p.options.wrap_margin = 71; }},
         {"blank one past the margin", long_line, none},
         {"debug prefixes after every line end", "a \"b\nc\r\n  d\" e\n", [](PassSetup& p) { p.prefixes = true; }},
