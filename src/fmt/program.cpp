@@ -290,6 +290,13 @@ int main_program(int argc, const char* const* argv) {
             options.color == Color::kAlways || (options.color == Color::kAuto && stdout_is_terminal())};
     job.page.settle = options.settle;
     const bool filter = options.paths.empty() || (options.paths.size() == 1 && options.paths[0] == "-");
+    if (!filter && std::find(options.paths.begin(), options.paths.end(), "-") != options.paths.end()) {
+        std::fputs((std::string(kName) + ": -: standard input is tidied alone, with no other PATH\nTry '" + kName +
+                    " --help' for more information.\n")
+                       .c_str(),
+                   stderr);
+        return kExitTrouble;
+    }
     try {
         if (filter) return run_filter(job);
         return run_paths(job);

@@ -110,6 +110,8 @@ const Row kRows[] = {
      2},
     {"bad colour", {"--color=pink"}, {}, {}, "", "zorbel-fmt: --color: pink not in {auto,always,never}\n" + kTry, 2},
     {"no jobs", {"--jobs=0"}, {}, {}, "", "zorbel-fmt: --jobs: Value 0 not in range 1 to 1024\n" + kTry, 2},
+    {"standard input among other paths", {"a.htm", "-"}, {{"a.htm", kUntidy}}, {}, "",
+     "zorbel-fmt: -: standard input is tidied alone, with no other PATH\n" + kTry, 2},
     {"--version", {"--version"}, {}, {}, "zorbel-fmt 1.0.0\n", "", 0},
 
 #ifndef _WIN32
