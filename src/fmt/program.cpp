@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -233,7 +234,10 @@ int run_paths(const Job& job) {
                 try {
                     outcome = tidy_path(job, plan.pages[i].path, replacer);
                 } catch (const std::bad_alloc&) {
-                    outcome.err = failure_line(plan.pages[i].path, "out of memory");
+                    outcome.err = failure_line(plan.pages[i].path, "cannot tidy: out of memory");
+                    outcome.failed = true;
+                } catch (const std::exception& e) {
+                    outcome.err = failure_line(plan.pages[i].path, std::string("cannot tidy: ") + e.what());
                     outcome.failed = true;
                 }
                 const std::lock_guard<std::mutex> hold(lock);
@@ -245,29 +249,29 @@ int run_paths(const Job& job) {
     };
     const unsigned jobs = job.options.jobs != 0 ? job.options.jobs : std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> workers;
-    for (unsigned w = 1; w < std::min<std::size_t>(jobs, plan.groups.size()); ++w) workers.emplace_back(work);
-    std::thread printer;
-    // This thread works too; the results are printed as soon as every page
-    // before them is done.
+    try {
+        for (unsigned w = 0; w < std::min<std::size_t>(jobs, plan.groups.size()); ++w) workers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: those there are do the work.
+    }
+    if (workers.empty()) work();
+    // The results in path order, each as soon as it and every one before
+    // it are done.
     bool any_changes = false, any_failed = false;
-    printer = std::thread([&] {
-        for (std::size_t i = 0; i < outcomes.size(); ++i) {
-            Outcome outcome;
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                finished.wait(hold, [&] { return done[i] != 0; });
-                outcome = std::move(outcomes[i]);
-            }
-            std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
-            std::fflush(stdout);
-            std::fwrite(outcome.err.data(), 1, outcome.err.size(), stderr);
-            any_changes = any_changes || outcome.changes;
-            any_failed = any_failed || outcome.failed;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        Outcome outcome;
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            finished.wait(hold, [&] { return done[i] != 0; });
+            outcome = std::move(outcomes[i]);
         }
-    });
-    work();
+        std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
+        std::fflush(stdout);
+        std::fwrite(outcome.err.data(), 1, outcome.err.size(), stderr);
+        any_changes = any_changes || outcome.changes;
+        any_failed = any_failed || outcome.failed;
+    }
     for (std::thread& w : workers) w.join();
-    printer.join();
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fputs((std::string(kName) + ": cannot write standard output\n").c_str(), stderr);
         any_failed = true;
@@ -290,6 +294,13 @@ int main_program(int argc, const char* const* argv) {
             options.color == Color::kAlways || (options.color == Color::kAuto && stdout_is_terminal())};
     job.page.settle = options.settle;
     const bool filter = options.paths.empty() || (options.paths.size() == 1 && options.paths[0] == "-");
+    if (!filter && std::find(options.paths.begin(), options.paths.end(), "-") != options.paths.end()) {
+        std::fputs((std::string(kName) + ": -: standard input is tidied alone, with no other PATH\nTry '" + kName +
+                    " --help' for more information.\n")
+                       .c_str(),
+                   stderr);
+        return kExitTrouble;
+    }
     try {
         if (filter) return run_filter(job);
         return run_paths(job);

@@ -84,6 +84,10 @@ const Row kRows[] = {
      diff_of("a.htm"), "", 1},
 
     {"filter: standard input to standard output", {}, {}, {}, kTidy, "", 0, kUntidy},
+    {"verbatim elements are kept by default", {}, {}, {}, "<pre>\n  \"x\"  \n\n</pre>\n", "", 0,
+     "<pre>\n  \"x\"  \n\n</pre>\n"},
+    {"--no-keep-verbatim tidies them like any text", {"--no-keep-verbatim"}, {}, {},
+     "<pre>\r\n&#147;x&#148;\r\n</pre>\r\n", "", 0, "<pre>\n  \"x\"  \n\n</pre>\n"},
     {"filter: - names standard input", {"--once", "-"}, {}, {}, kOnce, "", 0, kUntidy},
     {"filter --check", {"--check"}, {}, {}, "-\n", "", 1, kUntidy},
     {"filter: a page that cannot be tidied comes back as it was", {"--strict-quotes"}, {}, {}, "<p>\"a\n",
@@ -106,6 +110,8 @@ const Row kRows[] = {
      2},
     {"bad colour", {"--color=pink"}, {}, {}, "", "zorbel-fmt: --color: pink not in {auto,always,never}\n" + kTry, 2},
     {"no jobs", {"--jobs=0"}, {}, {}, "", "zorbel-fmt: --jobs: Value 0 not in range 1 to 1024\n" + kTry, 2},
+    {"standard input among other paths", {"a.htm", "-"}, {{"a.htm", kUntidy}}, {}, "",
+     "zorbel-fmt: -: standard input is tidied alone, with no other PATH\n" + kTry, 2},
     {"--version", {"--version"}, {}, {}, "zorbel-fmt 1.0.0\n", "", 0},
 
 #ifndef _WIN32
