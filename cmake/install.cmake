@@ -1,23 +1,27 @@
 # Installation and Debian packaging.
 #
-#   cmake --install build [--prefix /usr/local]   installs bin/zorbel, man1/zorbel.1,
-#                                                  and the library with its headers
-#                                                  and CMake package (zorbel::zorbel)
+#   cmake --install build [--prefix /usr/local]   installs bin/zorbel, bin/zorbel-fmt,
+#                                                  their manual pages (man1), and the
+#                                                  library with its headers and CMake
+#                                                  package (zorbel::zorbel)
 #   cd build && cpack -G DEB                       builds zorbel_<version>_<arch>.deb,
-#                                                  the program and its manual only
+#                                                  the two programs and their manuals only
 
 #   cd build/windows && cpack -G ZIP               builds zorbel-<version>-win64.zip,
-#                                                  the program and the README
+#                                                  the two programs and the README
 
 include(CMakePackageConfigHelpers)
 
+# The tool: zorbel, which keeps the classic command line, and zorbel-fmt,
+# the formatter over the same library.
 if(WIN32)
-  # One folder: the program (one file, no DLLs beside it) and the README.
-  install(TARGETS zorbel RUNTIME DESTINATION . COMPONENT Runtime)
+  # One folder: the programs (each one file, no DLLs beside it) and the README.
+  install(TARGETS zorbel zorbel-fmt RUNTIME DESTINATION . COMPONENT Runtime)
   install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION . COMPONENT Runtime)
 else()
-  install(TARGETS zorbel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
-  install(FILES ${CMAKE_SOURCE_DIR}/man/zorbel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+  install(TARGETS zorbel zorbel-fmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  install(FILES ${CMAKE_SOURCE_DIR}/man/zorbel.1 ${CMAKE_SOURCE_DIR}/man/zorbel-fmt.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
 endif()
 
 # The library for other programs: the public headers, the static libraries
@@ -57,7 +61,12 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 it strips trailing white space and blank lines, wraps long lines at a
 margin, turns straight quotes and apostrophes into typographic entities,
 removes editor placeholder tags and writes fresh date-time stamps after
-marker comments. Every changed file keeps a backup beside it (.b~k).")
+marker comments. Every changed file keeps a backup beside it (.b~k).
+
+zorbel keeps the classic command line and messages. zorbel-fmt applies the
+same rules with a usual command line: a filter for editors, a check and a
+diff that write nothing, folders walked, pages in parallel, output that a
+second run leaves alone, and code samples in <pre> kept as written.")
 
 # Dependencies come from the libraries the binary really links against when
 # dpkg-shlibdeps (package dpkg-dev) is there; otherwise they are stated.
@@ -75,8 +84,8 @@ if(WIN32)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 endif()
-# The Debian package (and the Windows zip) is the tool: the program and its
-# manual (its README on Windows).
+# The Debian package (and the Windows zip) is the tool: the programs and
+# their manuals (the README on Windows).
 set(CPACK_COMPONENTS_ALL Runtime)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)

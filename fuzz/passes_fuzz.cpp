@@ -7,8 +7,10 @@
 // line ends only and no trailing white space, and a second line pass finds
 // nothing to do; the rewrite with -c- -f- -y- -i- -x- only turns blanks into
 // CR LF (but for the editor's comment placeholder, removed always). Running
-// the whole tool twice is not checked: a wrap can leave a trailing blank or
-// an indent that the next run removes, by design.
+// the whole tool twice may change a page again (a wrap can leave a trailing
+// blank or an indent that the next run removes), but settled output is a
+// fixed point: every page settles within the bound on its rounds, with
+// small blocks as with large ones, and one more round changes nothing.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +91,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PageResult small = tidy_stream(run, quiet, source, out);
     CHECK(small.error == fused.error && small.lines_changed == fused.lines_changed);
     CHECK(small.rewrite_changed == fused.rewrite_changed && out.data == fused.bytes);
+
+    // Settled output: a page that does not settle within the bound aborts
+    // here, so the fuzzer finds one if there is one.
+    PageOptions settling = page_options_of(o);
+    settling.settle = true;
+    Tidier settler(settling);
+    settler.set_clock([] { return StampTime{3, 6, 9, 2024, 14, 5}; });
+    const TidiedPage settled = settler.tidy(page);
+    CHECK(settled.error != PageError::kUnsettled);
+    if (settled.error == PageError::kNone) {
+        CHECK(settled.rounds >= 1 && settled.rounds <= kMaxSettleRounds);
+        CHECK(settled.changed() || settled.bytes == page);
+        Tidier once(page_options_of(o));
+        once.set_clock([] { return StampTime{3, 6, 9, 2024, 14, 5}; });
+        const TidiedPage more = once.tidy(settled.bytes);
+        // A stamp counts as a change whenever it is written; its bytes stay.
+        CHECK(more.error == PageError::kNone && more.bytes == settled.bytes);
+    }
 
     Options plain;
     plain.cute_quotes = plain.dump_editor_junk = plain.datetime_stamps = plain.strip_indent = plain.fix_webx = 0;

@@ -40,7 +40,19 @@ struct PageOptions {
     // and <xmp> keep their content as written (only line ends change), and
     // <code>, <kbd>, <samp>, <tt> and <var> their quotes and &nbsp;.
     bool keep_verbatim = false;
+    // No zorbel option either: the passes run again over their own output
+    // until a round changes nothing (at most kMaxSettleRounds rounds), so a
+    // page tidied once is tidy. The clock is read once for all rounds, and a
+    // round that gives back its input byte for byte changes nothing (a
+    // stamp rewritten with the time it shows already), so that stamps
+    // settle too.
+    bool settle = false;
 };
+
+// The rounds a settled page may take. Known pages settle in two or three
+// (a rule's output feeds another rule once or twice); a page still changing
+// after this many is reported rather than tidied for ever.
+inline constexpr int kMaxSettleRounds = 10;
 
 // Why a page could not be tidied. The program reports each of these and
 // leaves the page as the line pass made it.
@@ -50,6 +62,7 @@ enum class PageError {
     kVeryLengthy,       // a DATETIME marker with no tag after it
     kReadFailed,        // the source reported an error
     kWriteFailed,       // the sink reported an error
+    kUnsettled,         // with settle, the page still changed in the last round allowed
 };
 
 struct PageResult {
@@ -59,6 +72,9 @@ struct PageResult {
     // The program's message for the error, as it would print it for a file
     // named "page" (without the wait for Enter); empty when there is none.
     std::string message;
+    // The rounds of both passes that ran: 1, or with settle up to
+    // kMaxSettleRounds (the last one changed nothing, unless kUnsettled).
+    int rounds = 1;
 
     bool changed() const { return lines_changed || rewrite_changed; }
 };
@@ -94,8 +110,10 @@ public:
     TidiedPage tidy(std::string_view page);
 
     // The same from a source into a sink, which must start empty. The line
-    // pass's output is held in memory between the passes. The sink is left
-    // holding what TidiedPage::bytes would hold.
+    // pass's output is held in memory between the passes; with settle, each
+    // round's output is held in memory up to 1 MiB and in a temporary file
+    // beyond that. The sink is left holding what TidiedPage::bytes would
+    // hold, and with settle is written once, from its start to its end.
     PageResult tidy(ByteSource& page, ByteSink& out);
 
 private:

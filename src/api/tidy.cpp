@@ -1,6 +1,7 @@
 // The API and the program's one-step path: the two passes' streaming cores
 // run as one stream, the rewrite reading what the program's file passes
 // would have it read.
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/byte_io.h"
 #include "rewrite/rewrite_pass.h"
 #include "api/page_run.h"
+#include "api/spill.h"
 #include "zorbel/zorbel.h"
 
 namespace zorbel {
@@ -88,7 +90,10 @@ void fail(PageResult& result, PageError error, std::string message) {
 }  // namespace
 
 struct Tidier::State {
-    explicit State(const PageOptions& options) : run(console) { run.options = options_from(options); }
+    explicit State(const PageOptions& options) : settle(options.settle), run(console) {
+        run.options = options_from(options);
+    }
+    bool settle;
     StringConsole console;
     Run run;
 };
@@ -263,7 +268,85 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
     return result;
 }
 
-PageResult Tidier::tidy(ByteSource& page, ByteSink& out) { return tidy_stream(state_->run, state_->console, page, out); }
+namespace {
+
+// The rounds of a settled page. Each round starts from the carried state
+// the page started with and reads the one before it; the clock is read
+// once, so that a stamp written in one round is the same in the next.
+PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, ByteSink& out) {
+    const CarriedState start{run.after_newline, run.crlf_collapse_active};
+    const BrokenDownTime now = run.clock();
+    std::function<BrokenDownTime()> clock = std::move(run.clock);
+    run.clock = [now] { return now; };
+    struct RestoreClock {
+        Run& run;
+        std::function<BrokenDownTime()>& clock;
+        ~RestoreClock() { run.clock = std::move(clock); }
+    } restore{run, clock};
+
+    SpillBuffer rounds[2];
+    ByteSource* input = &page;
+    PageResult total;
+    total.rounds = 0;
+    // The bytes the page ends as, written to out at the end.
+    auto finish = [&](ByteSource& final_bytes) {
+        bool read_failed = false;
+        if (!copy_all(final_bytes, out, run.block_size, read_failed) && total.error == PageError::kNone) {
+            if (read_failed) {
+                fail_read(total);
+            } else {
+                fail(total, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
+            }
+        }
+        return total;
+    };
+    for (int round = 0;; ++round) {
+        if (round == kMaxSettleRounds) {
+            fail(total, PageError::kUnsettled,
+                 std::string(kPageName) + " still changed after " + std::to_string(kMaxSettleRounds) + " rounds.");
+            return finish(*input);
+        }
+        SpillBuffer& buffer = rounds[round % 2];
+        RoundOutput output(*input, buffer, run.block_size);
+        (void)output.truncate(0);
+        run.after_newline = start.after_newline;
+        run.crlf_collapse_active = start.crlf_collapse_active;
+        const PageResult result = tidy_stream(run, console, *input, output, UnchangedPage::kNotCopied);
+        ++total.rounds;
+        if (result.error != PageError::kNone) {
+            total.error = result.error;
+            total.message = result.message;
+            return output.into_buffer() ? finish(buffer) : finish(*input);
+        }
+        if (output.read_failed()) {
+            fail_read(total);
+            return finish(*input);
+        }
+        // A round that gives its input back byte for byte changed nothing,
+        // whatever it rewrote (a stamp with the time it already showed).
+        if (!result.changed() || output.same_as_input()) return finish(*input);
+        // An output that is a shorter part of the input is in the buffer
+        // only now.
+        if (!output.into_buffer()) {
+            if (output.read_failed()) {
+                fail_read(total);
+            } else {
+                fail(total, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
+            }
+            return finish(*input);
+        }
+        total.lines_changed = total.lines_changed || result.lines_changed;
+        total.rewrite_changed = total.rewrite_changed || result.rewrite_changed;
+        input = &buffer;
+    }
+}
+
+}  // namespace
+
+PageResult Tidier::tidy(ByteSource& page, ByteSink& out) {
+    if (state_->settle) return tidy_settled(state_->run, state_->console, page, out);
+    return tidy_stream(state_->run, state_->console, page, out);
+}
 
 TidiedPage Tidier::tidy(std::string_view page) {
     StringSource source{std::string(page)};

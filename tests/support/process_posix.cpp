@@ -96,10 +96,15 @@ ProcessResult run_child(const std::string& stdin_text, const std::function<void(
 
 ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string& cwd,
                          const std::string& stdin_text) {
+    return run_program(zorbel_binary(), args, cwd, stdin_text);
+}
+
+ProcessResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                          const std::string& stdin_text) {
     return run_child(stdin_text, [&] {
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
         std::vector<char*> argv;
-        std::string binary = zorbel_binary();
+        std::string binary = program;
         argv.push_back(binary.data());
         std::vector<std::string> copies(args);
         for (auto& a : copies) argv.push_back(a.data());

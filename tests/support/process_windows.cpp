@@ -76,13 +76,18 @@ struct Pipe {
 
 ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string& cwd,
                          const std::string& stdin_text) {
+    return run_program(zorbel_binary(), args, cwd, stdin_text);
+}
+
+ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args, const std::string& cwd,
+                          const std::string& stdin_text) {
     Pipe in, out, err;
     // The parent's ends stay out of the child.
     ::SetHandleInformation(in.write, HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(out.read, HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(err.read, HANDLE_FLAG_INHERIT, 0);
 
-    std::string command = quote_argument(zorbel_binary());
+    std::string command = quote_argument(binary);
     for (const std::string& arg : args) command += " " + quote_argument(arg);
 
     STARTUPINFOA startup{};

@@ -81,5 +81,6 @@ std::vector<std::string> list_dir(const std::string& path) {
 std::string fixture_path(const std::string& name) { return std::string(ZORBEL_FIXTURES) + "/" + name; }
 
 std::string zorbel_binary() { return ZORBEL_BINARY; }
+std::string zorbel_fmt_binary() { return ZORBEL_FMT_BINARY; }
 
 }  // namespace zorbel::test

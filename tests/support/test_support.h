@@ -38,8 +38,9 @@ std::vector<std::string> list_dir(const std::string& path);
 // the order it yields them.
 std::vector<std::string> all_matches(const std::string& pattern);
 std::string fixture_path(const std::string& name);
-// The built zorbel program.
+// The built zorbel and zorbel-fmt programs.
 std::string zorbel_binary();
+std::string zorbel_fmt_binary();
 
 struct ProcessResult {
     int status = -1;        // exit status, or 128 + signal
@@ -58,5 +59,8 @@ ProcessResult run_child(const std::string& stdin_text, const std::function<void(
 // feeding stdin_text on standard input (a pipe), and collects its output.
 ProcessResult run_zorbel(const std::vector<std::string>& args, const std::string& cwd,
                          const std::string& stdin_text = "");
+// The same for any program.
+ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args, const std::string& cwd,
+                          const std::string& stdin_text = "");
 
 }  // namespace zorbel::test
