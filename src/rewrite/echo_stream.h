@@ -13,8 +13,9 @@
 #include <functional>
 #include <string_view>
 
+#include "core/carried_state.h"
 #include "core/options.h"
-#include "platform/clock.h"
+#include "core/settings.h"
 #include "rewrite/stream_windows.h"
 
 namespace zorbel {
@@ -24,15 +25,6 @@ namespace zorbel {
 inline constexpr std::size_t kTagBound = 201;
 inline constexpr std::size_t kEntityBound = 7;
 inline constexpr std::size_t kTokenCapacity = 1 + kTagBound + 1;
-
-// The clock the date-time stamps read; tests pin it.
-using Clock = std::function<BrokenDownTime()>;
-
-// The rewrite state that carries over from one file to the next.
-struct CarriedState {
-    int after_newline = 0;
-    int crlf_collapse_active = 0;
-};
 
 struct RewriteState {
     // The carried flags start from carried; the pass hands them back at its

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/report.h"
 #include "rewrite/plain_run.h"
 #include "rewrite/rules.h"
 
@@ -227,20 +226,6 @@ RewriteOutcome rewrite_stream(ByteSource& input, ByteSink& work, const Options& 
     s.work_file.finish_at_position();
     outcome.quote_error = s.in_quote && !options.reset_quotes_at_para;
     outcome.write_failed = s.work_file.failed();
-    return outcome;
-}
-
-std::string unended_stamp_message() { return "very lengthy " + std::string(kMarkerDateTime); }
-
-void report_unended_stamp(Console& console) { report(console, kExitFatalReport, unended_stamp_message()); }
-
-RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes, bool bulk) {
-    const RewriteMode mode{.debug_prefixes = debug_prefixes, .bulk = bulk, .block_size = run.block_size};
-    const RewriteOutcome outcome =
-        rewrite_stream(input, work, run.options, {run.after_newline, run.crlf_collapse_active}, run.clock, mode);
-    if (outcome.stamp_unended) report_unended_stamp(run.console);
-    run.after_newline = outcome.carried.after_newline;
-    run.crlf_collapse_active = outcome.carried.crlf_collapse_active;
     return outcome;
 }
 
