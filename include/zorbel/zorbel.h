@@ -89,9 +89,11 @@ public:
 
     TidiedPage tidy(std::string_view page);
 
-    // The same from a source into a sink, which must start empty. The line
-    // pass's output is held in memory between the passes. The sink is left
-    // holding what TidiedPage::bytes would hold.
+    // The same from a source into a sink, which must start empty. The page
+    // streams through both passes, the line pass feeding the rewrite, so
+    // memory stays a few blocks however long the page is; the source may be
+    // read more than once. The sink is left holding what TidiedPage::bytes
+    // would hold.
     PageResult tidy(ByteSource& page, ByteSink& out);
 
 private:

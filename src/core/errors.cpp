@@ -22,6 +22,9 @@ constexpr ErrorEntry kErrors[] = {
      kExitFatalReport},
     {ErrorKind::kUnbalancedQuotesMap, "unbalanced quotes in %s (see %s)", MessageEnd::kPressEnter,
      kExitFatalReport},
+    // The old text of a stamp runs from the DATETIME marker to the next '<';
+    // with no '<' after the marker it would run to the end of the page:
+    // "very lengthy".
     {ErrorKind::kVeryLengthy, "very lengthy <!-- $ZBL$:DATETIME -->", MessageEnd::kPressEnter, kExitFatalReport},
     {ErrorKind::kNoMatch, "no %s", MessageEnd::kNotice, kExitOk},
 };

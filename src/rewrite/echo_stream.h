@@ -22,6 +22,16 @@ namespace zorbel {
 
 // A tag capture stores '<' and at most 201 more bytes; an entity capture '&'
 // and at most 7 more. One byte more keeps the text terminated.
+//
+// 201: every tag the tokenizer tells apart (the marker comments, the
+// editor's placeholder tags, paragraph, anchor, script and style tags) fits
+// with the attributes editors give it, and the capture stays a small fixed
+// buffer however long a tag runs. The bound is part of the output: a tag
+// whose '>' lies further is a generic tag (a long anchor is no anchor), so
+// it cannot change without changing what the tool writes.
+// 7: the entities the rewrite acts on ("&#147;", "&#148;", "&quot;",
+// "&nbsp;") have five bytes after the '&', and seven keep them whole with
+// room to spare, while a run of '&' or of letters is never captured far.
 inline constexpr std::size_t kTagBound = 201;
 inline constexpr std::size_t kEntityBound = 7;
 inline constexpr std::size_t kTokenCapacity = 1 + kTagBound + 1;

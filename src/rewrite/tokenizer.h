@@ -12,6 +12,10 @@
 
 namespace zorbel {
 
+// The codes keep the numbers the tool's design gives them, so that a code
+// reads the same in a trace and in the design; 14 is not used there (no
+// token has it), and renumbering the codes after it would only make them
+// differ.
 enum TokenCode : int {
     TOK_EOF = 0,
     TOK_TAG_OPEN = 1,    // a tag handed back to be read again after its '<'

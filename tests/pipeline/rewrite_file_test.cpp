@@ -67,22 +67,6 @@ TEST_F(RewriteFileTest, UnchangedFileIsLeftAlone) {
     }
 }
 
-TEST_F(RewriteFileTest, MissingFileIsReportedAndSkipped) {
-    EXPECT_EQ(rewrite("nope.htm"), 0);
-    EXPECT_EQ(console.err_text, "couldn't open nope.htm\n");
-    EXPECT_EQ(list_dir("."), Names{});
-}
-
-TEST_F(RewriteFileTest, UnbalancedQuotesWithoutMap) {
-    run.settings.options.reset_quotes_at_para = 0;
-    write_file("a.htm", "<p>\"open\r\n");
-    EXPECT_EQ(rewrite("a.htm"), 1);
-    EXPECT_EQ(console.err_text, "unbalanced quotes in a.htm (try -d option)\n (press enter)");
-    EXPECT_EQ(read_file("a.htm"), "<p>\"open\r\n");
-    // The work file stays under its own name.
-    EXPECT_EQ(list_dir("."), (Names{"AAAAAAA~.Z~B", "a.htm"}));
-}
-
 TEST_F(RewriteFileTest, UnbalancedQuotesWithMap) {
     run.settings.options.reset_quotes_at_para = 0;
     run.settings.options.debug_map_name = "map.txt";
@@ -127,26 +111,51 @@ TEST_F(RewriteFileTest, MapStartsFromTheSameCarriedState) {
     EXPECT_EQ(read_file("map.txt"), "&#147;a\r\nq:1: b");
 }
 
-TEST_F(RewriteFileTest, StampWithoutFollowingTagStopsTheRun) {
-    write_file("a.htm", "<!-- $ZBL$:DATETIME -->old\r\n");
-    EXPECT_EQ(rewrite("a.htm"), 1);
-    EXPECT_EQ(console.err_text, "very lengthy <!-- $ZBL$:DATETIME -->\n (press enter)");
-    EXPECT_EQ(read_file("a.htm"), "<!-- $ZBL$:DATETIME -->old\r\n");
-    EXPECT_EQ(list_dir("."), (Names{"AAAAAAA~.Z~B", "a.htm"}));
-}
-
-TEST_F(RewriteFileTest, ReadErrorLeavesNothingBehind) {
-    ASSERT_TRUE(std::filesystem::create_directory("d.htm"));
+// Each way the pass fails, with its message and status, the page as it
+// was, and what stays on disk: a work file that the user may look at stays
+// under its own name; one that holds nothing of use goes.
+TEST(RewriteFileFailures, EachEndsWithItsMessageAndStatus) {
+    const struct {
+        const char* what;
+        const char* page;  // null: no such file; empty: a directory
+        bool keep_quotes_open;
+        std::string err;
+        int status;
+        Names left;
+    } cases[] = {
+        {"no such file: a notice, and the run goes on", nullptr, false, "couldn't open nope.htm\n", 0, {}},
+        {"a quote still open", "<p>\"open\r\n", true,
+         "unbalanced quotes in nope.htm (try -d option)\n (press enter)", 1, {"AAAAAAA~.Z~B", "nope.htm"}},
+        {"a stamp with no tag after it", "<!-- $ZBL$:DATETIME -->old\r\n", false,
+         "very lengthy <!-- $ZBL$:DATETIME -->\n (press enter)", 1, {"AAAAAAA~.Z~B", "nope.htm"}},
 #ifdef _WIN32
-    // A directory does not open as a file: it is reported and passed over.
-    EXPECT_EQ(rewrite("d.htm"), 0);
-    EXPECT_EQ(console.err_text, "couldn't open d.htm\n");
+        // A directory does not open as a file: it is reported and passed over.
+        {"a directory", "", false, "couldn't open nope.htm\n", 0, {"nope.htm"}},
 #else
-    // A directory opens for reading but cannot be read.
-    EXPECT_EQ(rewrite("d.htm"), 3);
-    EXPECT_EQ(console.err_text, "couldn't read d.htm.\n");
+        // A directory opens for reading but cannot be read.
+        {"a directory", "", false, "couldn't read nope.htm.\n", 3, {"nope.htm"}},
 #endif
-    EXPECT_EQ(list_dir("."), (Names{"d.htm"}));
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchDir dir;
+        test::InDirectory here(dir.path());
+        if (c.page != nullptr && *c.page == 0) std::filesystem::create_directory("nope.htm");
+        if (c.page != nullptr && *c.page != 0) write_file("nope.htm", c.page);
+        StringConsole console;
+        Invocation run(console);
+        run.settings.clock = test::pinned_time;
+        run.settings.options.reset_quotes_at_para = c.keep_quotes_open ? 0 : 1;
+
+        EXPECT_EQ(test::rewrite_reported(run, "nope.htm"), c.status);
+
+        EXPECT_EQ(console.err_text, c.err);
+        EXPECT_EQ(console.out_text, "");
+        EXPECT_EQ(list_dir("."), c.left);
+        if (c.page != nullptr && *c.page != 0) {
+            EXPECT_EQ(read_file("nope.htm"), c.page);
+        }
+    }
 }
 
 }  // namespace
