@@ -19,7 +19,7 @@ struct Result {
 inline Result lines(const std::string& in, const Options& o, std::size_t block) {
     StringSource source(in);
     StringSink sink;
-    LineStreamResult r = strip_lines_stream(source, sink, o.strip_empty_lines != 0, block);
+    LineStreamResult r = strip_lines_stream(source, sink, o.strip_empty_lines != 0, block, o.keep_verbatim != 0);
     return {sink.data, r.stripped, r.status != LineStreamStatus::kOk, {}};
 }
 

@@ -36,6 +36,10 @@ struct PageOptions {
     bool dump_editor_junk = true;      // -f: remove the editor's image placeholder tags
     bool collapse_crlf = false;        // -e: remove extra line breaks after paragraph tags
     bool datetime_stamps = true;       // -y: a fresh stamp after each DATETIME marker
+    // No zorbel option; off, as in zorbel. On, <pre>, <textarea>, <listing>
+    // and <xmp> keep their content as written (only line ends change), and
+    // <code>, <kbd>, <samp>, <tt> and <var> their quotes and &nbsp;.
+    bool keep_verbatim = false;
 };
 
 // Why a page could not be tidied. The program reports each of these and

@@ -35,6 +35,7 @@ void for_each_setting(Visit&& visit) {
     visit(&PageOptions::dump_editor_junk, &Options::dump_editor_junk);
     visit(&PageOptions::collapse_crlf, &Options::collapse_crlf);
     visit(&PageOptions::datetime_stamps, &Options::datetime_stamps);
+    visit(&PageOptions::keep_verbatim, &Options::keep_verbatim);
 }
 
 Options options_from(const PageOptions& page) {
@@ -115,7 +116,8 @@ namespace {
 // further than a StrippedLines keeps (no page is known to make it).
 StringSource stripped_whole(const RunSettings& settings, ByteSource& page) {
     StringSink lines;
-    (void)strip_lines_stream(page, lines, settings.options.strip_empty_lines != 0, settings.block_size);
+    (void)strip_lines_stream(page, lines, settings.options.strip_empty_lines != 0, settings.block_size,
+                             settings.options.keep_verbatim != 0);
     return StringSource(std::move(lines.data));
 }
 
@@ -148,7 +150,8 @@ std::optional<bool> lines_wanted_up_front(StrippedLines& lines, ByteSource& page
     // may well change nothing but line ends. Finding its first removal
     // costs far less than a second rewrite would.
     if (first.line_ends_added || !lines.crlf_seen()) {
-        const LineStreamResult probe = find_first_strip(page, settings.options.strip_empty_lines != 0, settings.block_size);
+        const LineStreamResult probe = find_first_strip(page, settings.options.strip_empty_lines != 0, settings.block_size,
+                                                            settings.options.keep_verbatim != 0);
         read_failed = probe.status == LineStreamStatus::kReadFailed;
         return probe.stripped;
     }
@@ -162,7 +165,8 @@ std::optional<bool> lines_wanted_up_front(StrippedLines& lines, ByteSource& page
 // they are all it changes, the rewrite reads the page itself.
 StreamedPasses stream_both_passes(const RunSettings& settings, ByteSource& page, const RewriteFrom& rewrite_from) {
     StreamedPasses passes;
-    StrippedLines lines(page, settings.options.strip_empty_lines != 0, settings.block_size);
+    StrippedLines lines(page, settings.options.strip_empty_lines != 0, settings.block_size, kStrippedHistory,
+                            settings.options.keep_verbatim != 0);
     const std::optional<bool> wanted = lines_wanted_up_front(lines, page, settings, passes.read_failed);
     if (passes.read_failed) return passes;
     if (wanted == false) {
@@ -245,7 +249,8 @@ PageResult tidy_stream(const RunSettings& settings, CarriedState& carried_state,
     if (passes.lines_held) {
         copied = copy_all(*passes.lines_held, out, settings.block_size, read_failed);
     } else if (passes.read_lines) {
-        StrippedLines lines(page, settings.options.strip_empty_lines != 0, settings.block_size);
+        StrippedLines lines(page, settings.options.strip_empty_lines != 0, settings.block_size, kStrippedHistory,
+                            settings.options.keep_verbatim != 0);
         copied = copy_all(lines, out, settings.block_size, read_failed);
     } else {
         copied = copy_all(page, out, settings.block_size, read_failed);

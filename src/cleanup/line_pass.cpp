@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "core/element_scan.h"
 #include "platform/byte_scan.h"
 
 namespace zorbel {
@@ -21,10 +22,12 @@ inline bool is_blank_byte(unsigned char c) { return c >= 0x01 && c <= 0x20; }
 
 class LineStripper {
 public:
-    LineStripper(ByteSource& source, ByteSink& sink, bool strip_empty_lines, std::size_t block_size)
+    LineStripper(ByteSource& source, ByteSink& sink, bool strip_empty_lines, std::size_t block_size,
+                 bool keep_verbatim = false)
         : source_(source),
           sink_(sink),
           strip_empty_(strip_empty_lines),
+          keep_verbatim_(keep_verbatim),
           block_(std::max<std::size_t>(block_size, 1)),
           in_(block_),
           out_(block_) {}
@@ -92,12 +95,14 @@ private:
                 // Only text and inner blanks lie before stop, and data[i] is text.
                 std::size_t end = stop;
                 while (data[end - 1] <= 0x20) --end;
+                if (keep_verbatim_) elements_.feed(data + i, end - i);
                 line_open_ = true;
                 blank_so_far_ = false;
                 write_pending();
                 put_bytes(in_.data() + i, end - i);
                 i = end;
             } else {
+                if (keep_verbatim_) elements_.step(in_[i]);
                 step(in_[i], next_ + i);
                 ++i;
             }
@@ -149,6 +154,16 @@ private:
     }
 
     void end_line() {
+        if (keep_verbatim_ && elements_.in_verbatim()) {
+            // A line that ends inside a verbatim element keeps its blanks,
+            // and an empty one stays: they are part of what it shows.
+            write_pending();
+            put('\r');
+            put('\n');
+            line_open_ = false;
+            blank_so_far_ = true;
+            return;
+        }
         if (strip_empty_ && blank_so_far_) {
             result_.stripped = true;
         } else {
@@ -224,6 +239,10 @@ private:
     ByteSource& source_;
     ByteSink& sink_;
     const bool strip_empty_;
+    // Verbatim elements keep their lines as they are; elements_ follows
+    // where they lie.
+    const bool keep_verbatim_;
+    ElementScan elements_;
     const std::size_t block_;
 
     ByteBlock in_;
@@ -292,8 +311,8 @@ private:
 }  // namespace
 
 struct StrippedLines::Core {
-    Core(ByteSource& page, bool strip_empty_lines, std::size_t block_size, std::size_t history)
-        : kept(history), stripper(page, kept, strip_empty_lines, block_size) {
+    Core(ByteSource& page, bool strip_empty_lines, std::size_t block_size, std::size_t history, bool keep_verbatim)
+        : kept(history), stripper(page, kept, strip_empty_lines, block_size, keep_verbatim) {
         stripper.flush_each_block();
     }
     History kept;
@@ -302,8 +321,9 @@ struct StrippedLines::Core {
     bool out_of_reach = false;
 };
 
-StrippedLines::StrippedLines(ByteSource& page, bool strip_empty_lines, std::size_t block_size, std::size_t history)
-    : core_(std::make_unique<Core>(page, strip_empty_lines, block_size, history)) {}
+StrippedLines::StrippedLines(ByteSource& page, bool strip_empty_lines, std::size_t block_size, std::size_t history,
+                             bool keep_verbatim)
+    : core_(std::make_unique<Core>(page, strip_empty_lines, block_size, history, keep_verbatim)) {}
 
 StrippedLines::~StrippedLines() = default;
 
@@ -355,17 +375,18 @@ public:
 
 }  // namespace
 
-LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std::size_t block_size) {
+LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std::size_t block_size,
+                                  bool keep_verbatim) {
     DiscardingSink nowhere;
-    LineStripper stripper(page, nowhere, strip_empty_lines, block_size);
+    LineStripper stripper(page, nowhere, strip_empty_lines, block_size, keep_verbatim);
     while (stripper.pump() && !stripper.result().stripped) {
     }
     return stripper.result();
 }
 
 LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool strip_empty_lines,
-                                    std::size_t block_size) {
-    return LineStripper(source, sink, strip_empty_lines, block_size).run();
+                                    std::size_t block_size, bool keep_verbatim) {
+    return LineStripper(source, sink, strip_empty_lines, block_size, keep_verbatim).run();
 }
 
 }  // namespace zorbel

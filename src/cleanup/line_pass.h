@@ -38,9 +38,11 @@ struct LineStreamResult {
 // byte is data. Memory is a few blocks of block_size bytes, whatever the
 // length of the file or of its lines: a run of white space that may turn out
 // to be trailing is kept as a range of the source and read again if it has
-// to be written after all.
+// to be written after all. With keep_verbatim, a line that ends inside a
+// verbatim element (<pre>, <textarea>, <listing>, <xmp>; ElementScan) keeps
+// its trailing white space, and an empty one stays.
 LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool strip_empty_lines,
-                                    std::size_t block_size);
+                                    std::size_t block_size, bool keep_verbatim = false);
 
 // How far back from the furthest byte read a StrippedLines can still be
 // read again: 64 KiB, far more than the rewrite ever moves back (a captured
@@ -57,7 +59,7 @@ inline constexpr std::size_t kStrippedHistory = 64 * 1024;
 class StrippedLines : public ByteSource {
 public:
     StrippedLines(ByteSource& page, bool strip_empty_lines, std::size_t block_size,
-                  std::size_t history = kStrippedHistory);
+                  std::size_t history = kStrippedHistory, bool keep_verbatim = false);
     ~StrippedLines() override;
     long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override;
 
@@ -86,6 +88,7 @@ private:
 // Runs the line core over the page only until it first removes something,
 // writing nothing: stripped tells whether the line pass changes the page,
 // at a fraction of the cost of a full pass on most pages.
-LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std::size_t block_size);
+LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std::size_t block_size,
+                                  bool keep_verbatim = false);
 
 }  // namespace zorbel

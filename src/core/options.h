@@ -26,6 +26,10 @@ struct Options {
     int dump_editor_junk = 1;        // -f: remove the editor's image placeholder
     int collapse_crlf = 0;           // -e: remove extra line breaks after paragraph tags
     int datetime_stamps = 1;         // -y: fresh stamp after each DATETIME marker
+    // No option letter: off in zorbel. Verbatim elements (<pre>, <textarea>,
+    // <listing>, <xmp>) keep their content as written, and code elements
+    // (<code>, <kbd>, <samp>, <tt>, <var>) their quotes and &nbsp;.
+    int keep_verbatim = 0;
 };
 
 // The name used for the debug map when -d is given without one.

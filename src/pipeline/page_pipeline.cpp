@@ -111,7 +111,8 @@ PassResult PagePipeline::strip_lines(const std::string& path) {
     try {
         FileSource source(input.get());
         FileSink sink(work.file);
-        result = strip_lines_stream(source, sink, options.strip_empty_lines != 0, settings_.block_size);
+        result = strip_lines_stream(source, sink, options.strip_empty_lines != 0, settings_.block_size,
+                                    options.keep_verbatim != 0);
     } catch (const std::bad_alloc&) {
         work.remove();
         return failed(error_at(ErrorKind::kNoMemory, path));

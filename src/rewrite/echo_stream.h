@@ -16,6 +16,8 @@
 #include "core/carried_state.h"
 #include "core/options.h"
 #include "core/settings.h"
+#include "core/attr_values.h"
+#include "core/element_scan.h"
 #include "rewrite/stream_windows.h"
 
 namespace zorbel {
@@ -80,12 +82,28 @@ struct RewriteState {
     // again as a generic one; 0 for any other capture.
     std::size_t tag_handed_back = 0;
 
-    // Input offsets [from, to) known to hold no '>', CR or LF, while the
+    // While a tag handed back is read again token by token: whether the
+    // next byte stands inside a quoted attribute value. Fed every byte that
+    // reading takes, entities' bytes included; none() at any other time.
+    AttrValueScan tag_values = AttrValueScan::none();
+
+    // Input offsets [from, to) known to hold none of some bytes, while the
     // input window has not started over: a capture that overruns the bound
     // on a run of '<' need not look for them again at every '<'.
-    struct {
+    struct ClearRange {
         std::uint64_t from = 0, to = 0, restarts = 0;
-    } no_tag_end;
+    };
+    ClearRange no_tag_end;   // no '>', CR or LF
+    ClearRange no_tag_stop;  // no control byte, '>', '=', '"' or '\''
+
+    // With keep_verbatim: where the verbatim and code elements lie, fed the
+    // input up to elements_fed, and what it said there. Inside a verbatim
+    // element nothing is removed, wrapped or rewritten; inside a code
+    // element quotes, apostrophes and &nbsp; stay as written.
+    ElementScan elements;
+    std::uint64_t elements_fed = 0;
+    int verbatim = 0;
+    int code = 0;
 
     // How many CR (LF) removals read_echo has made: a tag capture uses it to
     // know which of the bytes it read stand in the work file as read.
@@ -103,9 +121,9 @@ struct RewriteState {
 constexpr bool clears_after_newline(int c) { return c >= 32; }
 
 // A CR read just after a line end is removed, with the LF after it, while
-// the removal of extra line breaks is armed.
-constexpr bool removes_cr(int after_newline, int crlf_collapse_active) {
-    return after_newline && crlf_collapse_active;
+// the removal of extra line breaks is armed, outside verbatim elements.
+constexpr bool removes_cr(int after_newline, int crlf_collapse_active, int verbatim) {
+    return after_newline && crlf_collapse_active && !verbatim;
 }
 
 // Reads the next input byte and copies it to the work file: 0..255, or -1 at
@@ -116,7 +134,7 @@ inline int read_echo(RewriteState& s) {
     for (;;) {
         int c = s.input_file.get();
         if (c == '\n') s.after_newline = 1;
-        if (c == '\r' && removes_cr(s.after_newline, s.crlf_collapse_active)) {
+        if (c == '\r' && removes_cr(s.after_newline, s.crlf_collapse_active, s.verbatim)) {
             s.file_changed = 1;
             ++s.crlf_removals;
             // Only an LF goes with the CR; any other byte is read next.

@@ -94,6 +94,7 @@ public:
           in_quote_(s.in_quote),
           no_wrap_(s.no_wrap),
           crlf_collapse_active_(s.crlf_collapse_active),
+          verbatim_(s.verbatim),
           touched_(s.work_file.held_past_position()) {}
 
     TokenCode take() {
@@ -127,7 +128,7 @@ private:
             case kReturn:
                 // A CR right after a line end may be removed while the
                 // collapse is armed: left for the token loop then.
-                if (removes_cr(after_newline_, crlf_collapse_active_)) return false;
+                if (removes_cr(after_newline_, crlf_collapse_active_, verbatim_)) return false;
                 [[fallthrough]];
             case kControl:
                 take_control(c);
@@ -269,7 +270,7 @@ private:
     // A blank that does not start words (step() takes those as letters):
     // indentation, a blank that wraps, or one alone.
     ZORBEL_STEP bool take_blank(unsigned char c) {
-        if (strips_blank(options_, line_has_text_)) {
+        if (strips_blank(options_, verbatim_, line_has_text_)) {
             take_indentation();
             return true;
         }
@@ -423,8 +424,8 @@ private:
         // The capture takes at most kTagBound bytes after the '<', and a
         // line end or control byte in them is left to the token loop.
         const std::size_t body_limit = std::min(held - 1, kTagBound);
-        const std::size_t end = TagEndStops::find(tag + 1, body_limit);
-        if (end == body_limit || tag[1 + end] != '>') return false;
+        const std::size_t end = find_tag_end(tag + 1, body_limit);
+        if (end == body_limit) return false;
         return take_whole_tag(end + 2, nullptr);
     }
 
@@ -432,6 +433,9 @@ private:
     // in it; reading is what reading it again would do, when known.
     ZORBEL_STEP bool take_whole_tag(std::size_t length, const TagRereading* reading) {
         if (room_ - o_ < length) return false;
+        // A verbatim or code element's tag changes the rules that hold for
+        // the bytes after it: left to the token loop, which follows it.
+        if (options_.keep_verbatim && may_change_element(text_at(in_ + i_, length))) return false;
         switch (const TagKind kind = classify_tag(options_, text_at(in_ + i_, length))) {
             case TagKind::kPara:
             case TagKind::kAnchor:
@@ -524,6 +528,7 @@ private:
     int in_quote_;
     int no_wrap_;
     int crlf_collapse_active_;
+    const int verbatim_;
 
     TokenCode last_ = TOK_EOF;
     int last_char_ = -1;            // the last byte that set the token text

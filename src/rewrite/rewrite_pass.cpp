@@ -1,5 +1,6 @@
 #include "rewrite/rewrite_pass.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -66,6 +67,7 @@ bool retake_plain_tag(RewriteState& s) {
     }
     s.tag_handed_back = 0;
     s.pending_tag_end = 0;
+    s.tag_values = AttrValueScan::none();
     return true;
 }
 
@@ -80,10 +82,20 @@ PlainRunRules main_loop_run(const RewriteState& s) {
                          .wrap_here = true};
 }
 
-// Inside a tag a blank wraps outside attribute values; an apostrophe means
-// nothing there, and a double quote starts or ends a value.
-PlainRunRules tag_body_run(const RewriteState& s, bool in_attr_quote) {
-    return PlainRunRules{tag_blank_may_wrap(s, in_attr_quote), QuoteRule::kEnds, QuoteRule::kPlain};
+// Inside a tag a blank wraps outside attribute values. Either quote may open
+// or close a value, so both end the run: within one run a byte is then
+// inside a value from its start to its end, or outside throughout.
+PlainRunRules tag_body_run(const RewriteState& s) {
+    return PlainRunRules{tag_blank_may_wrap(s, s.tag_values.in_value()), QuoteRule::kEnds, QuoteRule::kEnds};
+}
+
+// A run of a tag's inside taken at once; its bytes are fed to the scan of
+// attribute values as reading them one at a time would feed them.
+void take_tag_body_run(RewriteState& s) {
+    const unsigned char* from = s.input_file.ahead();
+    const std::uint64_t at = s.input_file.position();
+    (void)take_plain_run(s, tag_body_run(s));
+    s.tag_values.feed(from, static_cast<std::size_t>(s.input_file.position() - at));
 }
 
 // A blank in the main loop, already echoed and counted in the column.
@@ -162,11 +174,30 @@ TokenCode act_on_token(RewriteState& s, TokenCode token, TokenCode previous, Anc
     return token;
 }
 
+// With keep_verbatim: feeds the element scan the input read since it was
+// last fed, and takes its word for the bytes after. Called before every run
+// and token of the main loop; runs stop at every tag that may open or close
+// an element, so no rule acts on a byte before the scan has passed the tags
+// in front of it. Bytes no longer held are line ends, blanks and control
+// bytes that next_token passed over in one call, or a stamp's old text; in
+// text none of them opens or closes an element.
+void follow_elements(RewriteState& s) {
+    if (!s.options.keep_verbatim) return;
+    const std::uint64_t at = s.input_file.position();
+    if (at <= s.elements_fed) return;
+    const std::size_t held = std::min<std::uint64_t>(at - s.elements_fed, s.input_file.held_behind());
+    s.elements.feed(s.input_file.ahead() - held, held);
+    s.elements_fed = at;
+    s.verbatim = s.elements.in_verbatim();
+    s.code = s.elements.in_code();
+}
+
 // The main loop over one file's tokens.
 void rewrite_tokens(RewriteState& s) {
     AnchorEnd anchor;
     TokenCode token = TOK_EOF;
     for (;;) {
+        follow_elements(s);
         // A blank right after an anchor tag may move in front of it
         // (blank_moves_before_anchor): that one goes through act_on_token.
         if (s.bulk && token != TOK_ANCHOR) {
@@ -184,23 +215,24 @@ void rewrite_tokens(RewriteState& s) {
 }  // namespace
 
 void continue_tag(RewriteState& s, TokenCode first) {
-    int in_attr_quote = first == TOK_DQUOTE;
     if (s.pending_tag_end) {
         // The first token was the '>' of an empty tag.
         s.pending_tag_end = 0;
+        s.tag_values = AttrValueScan::none();
         return;
     }
     for (TokenCode token = first; token != TOK_TAG_END;) {
-        if (s.bulk) (void)take_plain_run(s, tag_body_run(s, in_attr_quote));
+        if (s.bulk) take_tag_body_run(s);
         token = next_token(s);
-        if (token == TOK_EOF) return;
-        if (token == TOK_DQUOTE) in_attr_quote = !in_attr_quote;
-        if (token == TOK_SPACE && tag_blank_may_wrap(s, in_attr_quote) && blank_wraps(s.out_column, s.options.wrap_margin)) {
+        if (token == TOK_EOF) break;
+        if (token == TOK_SPACE && tag_blank_may_wrap(s, s.tag_values.in_value()) &&
+            blank_wraps(s.out_column, s.options.wrap_margin)) {
             // A wrap inside a tag alone does not make the file worth committing.
             unwrite(s, 1);
             emit_newline(s);
         }
     }
+    s.tag_values = AttrValueScan::none();
     // pending_tag_end stays set: the main loop takes the '>' once more.
 }
 

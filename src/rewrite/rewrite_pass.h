@@ -40,8 +40,10 @@ struct RewriteMode {
 RewriteOutcome rewrite_stream(ByteSource& input, ByteSink& work, const Options& options, CarriedState carried,
                               const Clock& clock, const RewriteMode& mode = {});
 
-// Reads a tag handed back by the tokenizer token by token, wrapping blanks
-// outside double-quoted attribute values. first is the tag's first token.
+// Reads a tag handed back by the tokenizer token by token, up to its '>'
+// outside quoted attribute values, wrapping blanks outside them. first is
+// the tag's first token; s.tag_values is the scan the tokenizer set when it
+// handed the tag back.
 void continue_tag(RewriteState& s, TokenCode first);
 
 }  // namespace zorbel

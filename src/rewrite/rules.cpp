@@ -65,6 +65,30 @@ TagKind classify_named_tag(const Options& options, std::string_view text) {
     }
 }
 
+std::size_t find_tag_end(const unsigned char* body, std::size_t limit) {
+    AttrValueScan values = AttrValueScan::after_tag_open();
+    for (std::size_t j = 0; j < limit;) {
+        // Between two stops nothing but the tag's first byte, or the byte
+        // after an '=', can change where the values lie.
+        if (values.needs_each_byte()) {
+            const unsigned char c = body[j];
+            if (c < 0x20) return limit;
+            if (c == '>') return j;  // a '>' right after '=' ends the tag
+            values.step(c);
+            ++j;
+            continue;
+        }
+        const std::size_t stop = j + TagCaptureStops::find(body + j, limit - j);
+        if (stop >= limit) return limit;
+        const unsigned char c = body[stop];
+        if (c < 0x20) return limit;
+        if (c == '>' && !values.in_value()) return stop;
+        values.step(c);
+        j = stop + 1;
+    }
+    return limit;
+}
+
 TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t limit,
                              std::int64_t column) {
     // Only the bytes of kTagBodyStops matter to the reading; the bytes
@@ -76,10 +100,12 @@ TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, s
     }
     TagRereading r;
     if (j > 0) r.last_char = body[j - 1];
-    bool in_attr_quote = false;
+    AttrValueScan values = AttrValueScan::after_tag_open();
+    values.feed(body, j);
     while (j < limit) {
         const unsigned char c = body[j];
-        if (c == '>') {
+        const bool in_value = values.in_value();
+        if (c == '>' && !in_value) {
             r.unchanged = true;
             r.length = j + 1;
             return r;
@@ -87,20 +113,22 @@ TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, s
         if (c == ' ' || c == '\t') {
             // The tag's first token never wraps; later blanks count the
             // column with themselves.
-            if (j > 0 && tag_blank_may_wrap(s, in_attr_quote) &&
+            if (j > 0 && tag_blank_may_wrap(s, in_value) &&
                 blank_wraps(column + static_cast<std::int64_t>(j) + 1, s.options.wrap_margin)) {
                 return {};
             }
-        } else if (c == '"') {
-            in_attr_quote = !in_attr_quote;
-            r.last_char = c;
-        } else if (c == '&' && !amp_starts_entity(s)) {
+        } else if (c == '"' || c == '\'' || c == '=' || c == '>' || (c == '<' && in_value) ||
+                   (c == '&' && !amp_starts_entity(s))) {
             r.last_char = c;
         } else {
-            return {};  // a control byte, a '<', or an entity
+            return {};  // a control byte, a tag inside the tag, or an entity
         }
+        values.step(c);
         const std::size_t next = j + 1 + TagBodyStops::find(body + j + 1, limit - j - 1);
-        if (next > j + 1) r.last_char = body[next - 1];
+        if (next > j + 1) {
+            r.last_char = body[next - 1];
+            values.feed(body + j + 1, next - j - 1);
+        }
         j = next;
     }
     return {};

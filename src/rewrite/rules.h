@@ -25,13 +25,19 @@ inline constexpr unsigned char kEntityEnd = ';';
 // '>'). A ' ' is left out: after text it matters only where it wraps.
 inline constexpr ByteSet kRunStops = byte_set(0x20, {'"', '&', '\'', '<', '>'});
 
-// Bytes inside a tag that the token-by-token reading of it acts on or that
-// end it: blanks and control bytes, '"', '&', '<' and '>'.
-inline constexpr ByteSet kTagBodyStops = byte_set(0x21, {'"', '&', '<', '>'});
+// Bytes inside a tag that the token-by-token reading of it acts on, that
+// end it, or that open or close an attribute value: blanks and control
+// bytes, '"', '\'', '=', '&', '<' and '>'.
+inline constexpr ByteSet kTagBodyStops = byte_set(0x21, {'"', '\'', '=', '&', '<', '>'});
 
-// Bytes that end a tag capture taken at once: its '>', or a line end or
-// other control byte, which the capture reads one at a time.
+// Bytes that end a tag capture taken at once, in a tag without attribute
+// values (a comment, <!DOCTYPE ...>): its '>', or a line end or other
+// control byte, which the capture reads one at a time.
 inline constexpr ByteSet kTagEndStops = byte_set(0x20, {'>'});
+
+// The same in a start or end tag, where an '=' or a quote may open or close
+// an attribute value and a '>' inside one ends nothing.
+inline constexpr ByteSet kTagCaptureStops = byte_set(0x20, {'>', '=', '"', '\''});
 
 // Bytes that end an entity capture taken at once: its ';' (kEntityEnd),
 // or a control byte.
@@ -40,6 +46,7 @@ inline constexpr ByteSet kEntityStops = byte_set(0x20, {kEntityEnd});
 using RunStops = ByteSetForms<kRunStops>;
 using TagBodyStops = ByteSetForms<kTagBodyStops>;
 using TagEndStops = ByteSetForms<kTagEndStops>;
+using TagCaptureStops = ByteSetForms<kTagCaptureStops>;
 using EntityStops = ByteSetForms<kEntityStops>;
 
 // ---- Quotes, apostrophes and &nbsp; ---------------------------------------
@@ -49,9 +56,10 @@ inline constexpr std::string_view kCloseQuote = "&#148;";
 inline constexpr std::string_view kApostrophe = "&#146;";
 
 // Quotes, apostrophes and &nbsp; are rewritten only when asked, outside
-// script and style content and outside an UNCURLY region.
+// script and style content, an UNCURLY region, and verbatim and code
+// elements (when they are kept).
 inline bool quotes_allowed(const Options& options, const RewriteState& s) {
-    return options.cute_quotes && !s.uncurly && !s.in_raw;
+    return options.cute_quotes && !s.uncurly && !s.in_raw && !s.verbatim && !s.code;
 }
 
 // A double quote in any of its forms (token) is replaced by the quote due:
@@ -87,9 +95,10 @@ TokenCode entity_token(std::string_view text);
 
 // ---- Indentation and wrapping ----------------------------------------------
 
-// A blank before the first other byte of an input line is dropped.
-inline bool strips_blank(const Options& options, int line_has_text) {
-    return options.strip_indent && !line_has_text;
+// A blank before the first other byte of an input line is dropped, outside
+// verbatim elements.
+inline bool strips_blank(const Options& options, int verbatim, int line_has_text) {
+    return options.strip_indent && !line_has_text && !verbatim;
 }
 
 // A blank that takes the output line past the margin (the wrap_margin
@@ -98,22 +107,22 @@ inline bool strips_blank(const Options& options, int line_has_text) {
 constexpr bool blank_wraps(std::int64_t column, std::int32_t margin) { return column > margin; }
 
 // Where a blank between tags may wrap at all: not in a no-wrap region, not
-// in script or style content.
-inline bool text_blank_may_wrap(const RewriteState& s) { return !s.in_raw && !s.no_wrap; }
+// in script or style content, not in a verbatim element.
+inline bool text_blank_may_wrap(const RewriteState& s) { return !s.in_raw && !s.no_wrap && !s.verbatim; }
 
 // In a no-wrap region, outside script and style content, a blank right
 // after an anchor start tag moves in front of the tag (when asked).
 inline bool blank_moves_before_anchor(const RewriteState& s, TokenCode previous) {
-    return s.no_wrap && !s.in_raw && s.options.fix_webx && previous == TOK_ANCHOR;
+    return s.no_wrap && !s.in_raw && !s.verbatim && s.options.fix_webx && previous == TOK_ANCHOR;
 }
 
-// Where a blank read inside a tag may wrap: outside attribute values and
-// no-wrap regions, and never in a tag met inside script or style content,
+// Where a blank read inside a tag may wrap: outside quoted attribute values
+// (AttrValueScan) and no-wrap regions, and never in a tag met inside script or style content,
 // where old pages hide their code in a comment and a line break could split
 // a string literal or end a statement. The first token of a tag, right after
 // its '<', never wraps.
-inline bool tag_blank_may_wrap(const RewriteState& s, bool in_attr_quote) {
-    return !s.no_wrap && !s.in_raw && !in_attr_quote;
+inline bool tag_blank_may_wrap(const RewriteState& s, bool in_attr_value) {
+    return !s.no_wrap && !s.in_raw && !s.verbatim && !in_attr_value;
 }
 
 // ---- Tags -----------------------------------------------------------------
@@ -167,12 +176,17 @@ inline void paragraph_effects(const Options& options, int& in_quote, int& no_wra
     crlf_collapse_active = options.collapse_crlf;
 }
 
-// A generic tag's bytes after its '<', up to and with its first '>' within
-// limit bytes, as continue_tag reads them again token by token from column
-// (the output column after the '<'). unchanged is true when that reading
-// would copy them as they are: a '>' within the limit, and before it no
-// line end or other control byte, no '<', no entity, and no blank outside
-// an attribute value that would wrap. length is then the bytes up to and
+// Where a tag's bytes after its '<' end: the index of its '>' (the first
+// outside a quoted attribute value), or limit when a control byte comes
+// first or no such '>' is among the first limit bytes.
+std::size_t find_tag_end(const unsigned char* body, std::size_t limit);
+
+// A generic tag's bytes after its '<', up to and with its '>' within limit
+// bytes, as continue_tag reads them again token by token from column (the
+// output column after the '<'). unchanged is true when that reading would
+// copy them as they are: a '>' outside attribute values within the limit,
+// and before it no line end or other control byte, no '<' outside a value,
+// no entity, and no blank outside a value that would wrap. length is then the bytes up to and
 // with the '>', and last_char the last byte that sets the token text, or -1.
 struct TagRereading {
     bool unchanged = false;

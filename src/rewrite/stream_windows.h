@@ -55,6 +55,13 @@ public:
     const unsigned char* ahead() const { return buf_.data() + (pos_ - base_); }
     void skip(std::size_t n) { pos_ += n; }
 
+    // The bytes held right before the position, ending at ahead(): at
+    // least the look-back after a read on, fewer after a restart.
+    std::size_t held_behind() const {
+        std::uint64_t off = pos_ - base_;
+        return off <= len_ ? static_cast<std::size_t>(off) : 0;
+    }
+
     // Counts the times the window started over at a position it had moved
     // back beyond, reading the source again there. While it stays the same,
     // every byte read from a given offset is the same byte.

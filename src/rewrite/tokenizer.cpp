@@ -30,6 +30,8 @@ TokenCode capture_entity(RewriteState& s) {
         int c = read_echo(s);
         // At the end of the input every further read would give nothing.
         if (c < 0) return TOK_ENTITY;
+        // A value's quote ends it also when an entity's capture reads it.
+        s.tag_values.step(static_cast<unsigned char>(c));
         append(s, c);
         if (ends_entity(static_cast<unsigned char>(c))) return entity_token(s.token());
     }
@@ -61,33 +63,88 @@ bool write_stamp(RewriteState& s) {
 
 enum class Captured { kToken, kNoToken };
 
+// The bytes of a tag capture read so far.
+struct TagCapture {
+    // Bytes read, and echoed as read, since the last CR LF removal; a step
+    // back never goes over a removal, where the work file differs from the
+    // input.
+    std::uint64_t removals = 0;
+    std::size_t since_removal = 0;
+    bool whole = false;  // it ended at its '>'
+    // Where its attribute values lie, from the bytes read so far.
+    AttrValueScan values = AttrValueScan::after_tag_open();
+
+    // The bytes that changed values, each with the count of bytes echoed
+    // after the '<' up to and with it; replayed, they give the scan at any
+    // point of the tag, where its reading again starts. Every echoed byte
+    // is stored in the text, a folded CR LF as one: kTagBound of them, each
+    // at most two bytes, and the '>'.
+    static constexpr std::size_t kMostEchoed = 2 * kTagBound + 1;
+    std::size_t changes = 0;
+    std::uint16_t change_at[kMostEchoed];
+    unsigned char change_byte[kMostEchoed];
+
+    void step(unsigned char c, std::size_t echoed) {
+        const AttrValueScan before = values;
+        values.step(c);
+        if (values != before && changes < kMostEchoed) {
+            change_at[changes] = static_cast<std::uint16_t>(echoed);
+            change_byte[changes++] = c;
+        }
+    }
+
+    // The scan after the first echoed bytes of the tag.
+    AttrValueScan values_after(std::size_t echoed) const {
+        AttrValueScan scan = AttrValueScan::after_tag_open();
+        for (std::size_t k = 0; k < changes && change_at[k] <= echoed; ++k) scan.step(change_byte[k]);
+        return scan;
+    }
+};
+
+// How many bytes from the input position hold none of Set, looking through
+// everything the window holds, so that the captures at the next many '<' of
+// a long run of them find their answer here; known remembers the answer.
+template <typename Set>
+std::size_t clear_ahead(const RewriteState& s, RewriteState::ClearRange& known, std::size_t n) {
+    const std::uint64_t at = s.input_file.position();
+    if (known.restarts == s.input_file.restarts() && at >= known.from && at + n <= known.to) return n;
+    const std::size_t held = s.input_file.held_ahead();
+    const std::size_t clear = Set::find(s.input_file.ahead(), held);
+    known = {at, at + clear, s.input_file.restarts()};
+    return std::min(clear, n);
+}
+
 // Takes the next bytes of a tag capture in one step, as many as the windows
-// hold and the bound allows, up to and with the first '>'; stops before a CR
-// or LF, which read_echo may remove and the capture folds. Exactly what
-// reading them one at a time would do. True when a '>' was taken.
-bool capture_run(RewriteState& s, std::size_t& since_removal) {
+// hold and the bound allows, up to and with the '>' that ends the tag; stops
+// before a CR or LF, which read_echo may remove and the capture folds, and
+// before any byte that may open or close an attribute value, which
+// capture_byte takes. Exactly what reading them one at a time would do.
+// True when the tag's '>' was taken.
+bool capture_run(RewriteState& s, TagCapture& capture) {
     std::size_t n = std::min(s.input_file.held_ahead(), s.work_file.room_ahead());
     n = std::min(n, kTagBound - (s.token_length - 1));
     if (n == 0) return false;
     const unsigned char* in = s.input_file.ahead();
-    const std::uint64_t at = s.input_file.position();
-    auto& known = s.no_tag_end;
-    std::size_t clear = n;  // bytes from the position with no '>', CR or LF
-    if (known.restarts != s.input_file.restarts() || at < known.from || at + n > known.to) {
-        // Look through everything held, so the captures at the next many
-        // '<' of a long run of them find their answer here.
-        clear = s.input_file.held_ahead();
-        for (unsigned char stop : {'>', '\n', '\r'}) {
-            if (const void* found = std::memchr(in, stop, clear)) {
-                clear = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - in);
-            }
-        }
-        known = {at, at + clear, s.input_file.restarts()};
+    if (s.token_length == 1) {
+        // The tag's first byte says whether it can have values. A letter
+        // or '/' is no stop and is taken below; any other byte leaves the
+        // scan off, where stepping it again changes nothing.
+        capture.step(in[0], 1);
+    }
+    if (capture.values.needs_each_byte()) return false;
+    // Bytes from the position that the capture takes as they are.
+    std::size_t clear = n;
+    if (capture.values.off()) {
+        // No values: only its first '>' or a control byte stops it.
+        clear = clear_ahead<TagEndStops>(s, s.no_tag_end, n);
+    } else {
+        clear = clear_ahead<TagCaptureStops>(s, s.no_tag_stop, n);
     }
     bool whole = false;
     if (clear < n) {
-        // The capture ends at a '>', or stops before a CR or LF.
-        whole = in[clear] == '>';
+        // A '>' outside a value ends the capture; anything else stops it
+        // before that byte.
+        whole = in[clear] == '>' && !capture.values.in_value();
         n = whole ? clear + 1 : clear;
     }
     if (n == 0) return false;
@@ -108,19 +165,9 @@ bool capture_run(RewriteState& s, std::size_t& since_removal) {
     s.input_file.skip(n);
     s.out_column += static_cast<std::int64_t>(n);
     s.token_echoed += n;
-    since_removal += n;
+    capture.since_removal += n;
     return whole;
 }
-
-// The bytes of a tag capture read so far.
-struct TagCapture {
-    // Bytes read, and echoed as read, since the last CR LF removal; a step
-    // back never goes over a removal, where the work file differs from the
-    // input.
-    std::uint64_t removals = 0;
-    std::size_t since_removal = 0;
-    bool whole = false;  // it ended at its '>'
-};
 
 // Reads one byte of a tag capture through the echo stream; a CR LF pair
 // stands in the text as one blank (the work file keeps both). False at the
@@ -139,19 +186,21 @@ bool capture_byte(RewriteState& s, TagCapture& capture) {
         s.token_text[s.token_length - 2] = ' ';
         s.token_text[--s.token_length] = 0;
     }
-    capture.whole = s.token_text[s.token_length - 1] == '>';
+    capture.whole = c == '>' && !capture.values.in_value();
+    capture.step(static_cast<unsigned char>(c), s.token_echoed - 1);
     return true;
 }
 
-// '<' has been read: reads the tag up to its '>', at most kTagBound bytes
-// after the '<', or to the end of the input.
+// '<' has been read: reads the tag up to its '>' (the first outside a quoted
+// attribute value), at most kTagBound bytes after the '<', or to the end of
+// the input.
 TagCapture read_tag(RewriteState& s) {
     start_capture(s, '<');
     s.token_echoed = 1;
     TagCapture capture;
     capture.removals = s.crlf_removals;
     while (s.token_length - 1 < kTagBound && !capture.whole) {
-        if (s.bulk && capture_run(s, capture.since_removal)) {
+        if (s.bulk && capture_run(s, capture)) {
             capture.whole = true;
             break;
         }
@@ -167,6 +216,10 @@ TokenCode hand_back(RewriteState& s, const TagCapture& capture) {
     const std::size_t handed_back = std::min(s.token_length - 1, capture.since_removal);
     step_back(s, handed_back);
     s.tag_handed_back = capture.whole ? handed_back : 0;
+    // The reading again starts where the step back puts it, which after a
+    // folded CR LF lies past the tag's first bytes: its scan of attribute
+    // values starts as those bytes left it.
+    s.tag_values = capture.values_after(s.token_echoed - 1 - handed_back);
     return TOK_TAG_OPEN;
 }
 
@@ -174,6 +227,8 @@ TokenCode hand_back(RewriteState& s, const TagCapture& capture) {
 Captured act_on_tag(RewriteState& s, TagKind kind, TokenCode& token) {
     switch (kind) {
         case TagKind::kPlaceholder:
+            // A verbatim element shows it as written.
+            if (s.verbatim) break;
             unwrite(s, s.token_echoed);
             s.file_changed = 1;
             return Captured::kNoToken;
@@ -237,8 +292,12 @@ TokenCode next_token(RewriteState& s) {
     if (s.stamp_unended) return TOK_EOF;
     for (;;) {
         int c = read_echo(s);
+        // Whether this byte stands inside a quoted attribute value of a tag
+        // being read again, where '<' and '>' are ordinary bytes.
+        const bool in_value = s.tag_values.in_value();
+        if (c >= 0) s.tag_values.step(static_cast<unsigned char>(c));
         if (c == ' ' || c == '\t') {
-            if (strips_blank(s.options, s.line_has_text)) {
+            if (strips_blank(s.options, s.verbatim, s.line_has_text)) {
                 unwrite(s, 1);
                 s.file_changed = 1;
                 continue;
@@ -260,11 +319,13 @@ TokenCode next_token(RewriteState& s) {
                 if (amp_starts_entity(s)) return capture_entity(s);
                 break;
             case '<': {
+                if (in_value) break;
                 TokenCode token = TOK_EOF;
                 if (capture_tag(s, token) == Captured::kToken) return token;
                 continue;
             }
             case '>':
+                if (in_value) break;
                 s.pending_tag_end = 1;
                 return TOK_TAG_END;
             default:

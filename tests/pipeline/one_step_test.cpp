@@ -24,6 +24,8 @@ const std::vector<std::string> kPieces = {
     "<a href=\"x.htm\">", " <a href=y> link", "</a>", "<b\r\n class='c'>", "<!-- ZBLDONTWRAP -->",
     "<!-- $ZBL$:UNCURLY -->", "<!-- $ZBL$:CURLY -->", "<!-- $ZBL$:DATETIME -->old<", "<!-- $ZBL$:DATETIME -->",
     "<script>", "</script>", "<img src=\"chrome://editor/content/images/tag-comment.gif\">", "<td  width=\"50%\" >",
+    "<img alt=\"a > b\" src=x.gif>", "<b t='a>\"<i>' u=\"'>\">", "<b t = \r\n\"x > y\" z>", "<x a=\"open >",
+    "<pre>", "</pre>", "<code>", "</code>", "<textarea>", "</textarea>", "<!--", "-->", "  \r\n\r\n",
 };
 
 std::string random_page(std::mt19937& rng) {
@@ -55,6 +57,7 @@ Options random_options(std::mt19937& rng) {
     o.datetime_stamps = rng() % 4 != 0;
     o.keep_temps = rng() % 8 == 0;
     if (rng() % 10 == 0) o.debug_map_name = "quotes.map";
+    o.keep_verbatim = rng() % 3 == 0;
     return o;
 }
 

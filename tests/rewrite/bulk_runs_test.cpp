@@ -47,6 +47,12 @@ const std::vector<std::string> kPieces = {
     "<script>", "</script>", "<style>", "</style>", "<img src=\"chrome://editor/content/images/tag-comment.gif\">",
     "<img alt=\"it's \"q\" here\" src=a.gif>", "<tag\n\n  x=1\r\n>", "<span title=\"a b c\" id=x>", "< em>",
     "<td  width=\"50%\" >", "<x a=&amp;>", "<>", "< >", "<i\x01>",
+    // Attribute values that hold '>' or '<', single quotes, blanks and line
+    // ends around '=', quotes that open nothing, values never closed.
+    "<img alt=\"a > b\" src=x.gif>", "<b t='a>\"<i>' u=\"'>\">", "<a href=\"#<tt>x</tt>_y\">", "<b class=a\"b c>",
+    "<b t = \r\n\"x > y\" z>", "<i t=\n\t'<p>'>", "<x a=\"open >", "<!-- a=\">\" -->", "<b t=\f\">\">",
+    "<p title=\"<P>\">", "<pre>", "</pre>", "<PRE class=x>", "<code>", "</code>", "<tt>", "</TT>", "<textarea>",
+    "</textarea>", "<xmp>", "</xmp>", "<!--", "-->", "<pre title=\"a>b\">", "<b t=\"A&T\">", "<span title=\"" + std::string(80, ' ') + "\">", "=\"", "='", "<b ==\">\">",
 };
 
 std::string random_page(std::mt19937& rng) {
@@ -55,10 +61,17 @@ std::string random_page(std::mt19937& rng) {
     for (int i = 0; i < pieces; ++i) {
         switch (rng() % 12) {
             case 0: {
-                // A tag whose '>' falls near the capture bound, or beyond it.
+                // A tag whose '>' falls near the capture bound, or beyond it,
+                // sometimes with a quoted value holding '>' across the bound.
                 std::size_t body = 195 + rng() % 12;
                 std::string tag = "<" + std::string(body, rng() % 2 ? 'x' : ' ');
                 if (rng() % 3 == 0) tag[1 + rng() % body] = '\n';
+                if (rng() % 2 == 0) {
+                    const std::size_t at = 2 + rng() % (body - 4);
+                    tag.replace(at, 2, rng() % 2 ? "=\"" : "='");
+                    tag[at + 2 + rng() % (body - at - 2)] = '>';
+                    if (rng() % 2) tag += tag[at + 1];
+                }
                 page += tag + ">";
                 break;
             }
@@ -92,6 +105,7 @@ PassSetup random_setup(std::mt19937& rng) {
     s.after_newline = rng() % 2;
     s.crlf_collapse_active = rng() % 2;
     s.prefixes = rng() % 4 == 0;
+    s.options.keep_verbatim = rng() % 3 == 0;
     return s;
 }
 

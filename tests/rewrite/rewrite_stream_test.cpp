@@ -79,6 +79,27 @@ const PassCase kPassCases[] = {
      "<b " + x70 + "\r\nz>", false},
     {"never inside a double-quoted value", "<b t=\"" + x70 + " z\" w>", nullptr, "<b t=\"" + x70 + " z\"\r\nw>",
      false},
+    {"never inside a single-quoted value", "<b t='" + x70 + " z' w>", nullptr, "<b t='" + x70 + " z'\r\nw>", false},
+    {"a quote not right after '=' protects nothing", "<b class=a\"" + x70 + " c>", nullptr,
+     "<b class=a\"" + x70 + "\r\nc>", false},
+    {"a blank between '=' and the quote may wrap", "<b " + x70 + "= \"c d\">", nullptr,
+     "<b " + x70 + "=\r\n\"c d\">", false},
+
+    // A '>' or '<' inside a quoted attribute value is part of the value: the
+    // tag goes on, and the text after it is rewritten as text.
+    {"a quoted '>' does not end the tag", "<p><img alt=\"a > b\" src=\"x.gif\"> \"quoted\" text</p>", nullptr,
+     "<p><img alt=\"a > b\" src=\"x.gif\"> &#147;quoted&#148; text</p>", true},
+    {"a tag in a quoted href", "<a href=\"#<tt>nqmgr</tt>_structures\">\"x\"</a>", nullptr,
+     "<a href=\"#<tt>nqmgr</tt>_structures\">&#147;x&#148;</a>", true},
+    {"a quoted '>' past the tag bound", "<b t=\"" + std::string(250, 'x') + ">\" u>\"q\"", nullptr,
+     "<b t=\"" + std::string(250, 'x') + ">\"\r\nu>&#147;q&#148;", true},
+    {"a marker inside a value starts nothing", "<b t=\"<!-- ZBLDONTWRAP -->\">" + x70 + " y", nullptr,
+     "<b t=\"<!-- ZBLDONTWRAP -->\">" + x70 + "\r\ny", true},
+    {"a placeholder inside a value stays", "<b t='" + kImg + "'>", nullptr, kSame, false},
+    {"a value that never closes keeps its quotes to the end", "<b t='x> \"q\" it\"s " + x70 + " y", nullptr, kSame,
+     false},
+    {"the anchor fix moves the whole tag", kNoWrap + "<a title=\"a>b\" href=x> link", nullptr,
+     kNoWrap + " <a title=\"a>b\" href=x>link", false},
     {"script content is not wrapped", "<script>" + x70 + " y</script>", nullptr, kSame, false},
     // Old pages hide script code in a comment, which reads as a tag: a line
     // break in it could split a string literal.

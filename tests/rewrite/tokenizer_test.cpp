@@ -72,6 +72,9 @@ Tokenized tokenize(const std::string& input, unsigned setup, std::size_t block) 
     bool in_chars = false;
     for (TokenCode token; (token = next_token(s)) != TOK_EOF;) {
         s.pending_tag_end = 0;
+        // A tag handed back is read again with its attribute values found
+        // up to its '>', as continue_tag reads it.
+        if (token == TOK_TAG_END) s.tag_values = AttrValueScan::none();
         if (token == TOK_CHAR) {
             if (!in_chars && !result.tokens.empty()) result.tokens += ' ';
             result.tokens += static_cast<char>(s.token_text[0]);
@@ -121,8 +124,24 @@ const TokenCase kTokenCases[] = {
     {"closing p and a are generic", "</p></a>", kDefaults, "OPEN(</p>) /p END OPEN(</a>) /a END", kSame, 0},
     {"a generic tag is read again inside", "<b x=\"1 2\">", kDefaults, "OPEN(<b x=\"1 2\">) b SP x= DQ 1 SP 2 DQ END",
      kSame, 0},
-    {"the first '>' ends a tag, also inside quotes", "<b t=\">\">", kDefaults, "OPEN(<b t=\">) b SP t= DQ END DQ END",
+    // A '>' or '<' inside a quoted attribute value is an ordinary byte.
+    {"a '>' inside a quoted value ends no tag", "<b t=\">\">", kDefaults, "OPEN(<b t=\">\">) b SP t= DQ > DQ END",
      kSame, 0},
+    {"single quotes, the other quote inside, blanks and a line end around '='",
+     "<b t = \r\n'a>\"<i>' u=\"'>\">x", kDefaults,
+     "OPEN(<b t =  'a>\"<i>' u=\"'>\">) SP t SP = SP AP a> DQ <i> AP SP u= DQ AP > DQ END x", kSame, 0},
+    {"a quote not right after '=' opens nothing", "<b t=x\"y>z\">", kDefaults,
+     "OPEN(<b t=x\"y>) b SP t=x DQ y END z DQ END", kSame, 0},
+    {"a form feed between '=' and the quote starts an unquoted value", "<b t=\f\">\">", kDefaults,
+     "OPEN(<b t=\f\">) b SP t= DQ END DQ END", kSame, 0},
+    {"comments and declarations end at their first '>'", "<!-- a=\">\" --><?x a='>'>", kDefaults,
+     "OPEN(<!-- a=\">) !-- SP a= DQ END DQ SP -- END OPEN(<?x a='>) ?x SP a= AP END AP END", kSame, 0},
+    {"an anchor with a tag in its quoted href is taken whole", "<a href=\"#<tt>x</tt>_y\">z", kDefaults,
+     "ANCHOR(<a href=\"#<tt>x</tt>_y\">) z", kSame, 0},
+    {"a value that never closes runs to the end of the input", "<b t=\"x>y <i>", kDefaults,
+     "OPEN(<b t=\"x>y <i>) b SP t= DQ x>y SP <i>", kSame, 0},
+    {"an entity that reads the closing quote still ends the value", "<b t=\"A&T\" u>v<i>", kDefaults,
+     "OPEN(<b t=\"A&T\" u>) b SP t= DQ A ENT(&T\" u>v<) i END", kSame, 0},
     {"script tags in any case switch raw mode", "<SCRIPT type=x>&</Script>&;", kDefaults,
      "SCRIPT & /SCRIPT ENT(&;)", kSame, 0},
     {"'>' in running text", "a>b", kDefaults, "a END b", kSame, 0},
