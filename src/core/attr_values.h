@@ -9,8 +9,11 @@
 // between) opens a value, which runs to the next byte equal to that quote.
 // Inside it a '>' ends no tag, a '<' starts nothing, and no blank wraps. Any
 // '=' outside a value counts; a quote anywhere else is an ordinary byte.
-// Comments, <!DOCTYPE ...> and <?...> have no values: their first '>' ends
-// them.
+// Comments, <!DOCTYPE ...> and <?...> (and a '<' before any other byte)
+// have no values: their first '>' ends them. When such a tag is read again
+// to wrap it, a blank between two of its double quotes is not wrapped, each
+// '"' switching that on or off: a line break in a DOCTYPE's quoted public
+// identifier would change how a browser lays out the page.
 //
 // The scan is fed the bytes after the tag's '<', one at a time or in runs,
 // and says at any point whether the next byte stands inside a value.
@@ -37,20 +40,35 @@ public:
     // The next byte fed stands inside a value.
     constexpr bool in_value() const { return state_ == kInValue; }
 
+    // A blank fed next is not to be wrapped: inside a value, or between two
+    // double quotes of a tag without values.
+    constexpr bool protects_blanks() const { return state_ == kInValue || (state_ == kNoValues && quoted_); }
+
     // Every byte fed now may change the state: the tag's first byte, or a
     // byte after an '=' outside a value. Elsewhere only an '=' (outside a
     // value) or the value's own quote (inside one) does.
     constexpr bool needs_each_byte() const { return state_ == kUnstarted || state_ == kAfterEquals; }
 
     // The tag can have no values, or no tag is being read.
-    constexpr bool off() const { return state_ == kOff; }
+    constexpr bool off() const { return state_ == kOff || state_ == kNoValues; }
+
+    // A scan of a tag without values, read again from a point after its
+    // first byte: its double quotes are counted from there on.
+    static constexpr AttrValueScan without_values() { return AttrValueScan(kNoValues); }
 
     constexpr void step(unsigned char c) {
         switch (state_) {
             case kOff:
                 return;
             case kUnstarted:
-                state_ = is_ascii_letter(c) || c == '/' ? kOutside : kOff;
+                if (is_ascii_letter(c) || c == '/') {
+                    state_ = kOutside;
+                    return;
+                }
+                state_ = kNoValues;
+                [[fallthrough]];
+            case kNoValues:
+                if (c == '"') quoted_ = !quoted_;
                 return;
             case kOutside:
                 if (c == '=') state_ = kAfterEquals;
@@ -74,8 +92,9 @@ public:
         std::size_t i = 0;
         while (i < n) {
             if (state_ == kOff) return;
-            if (state_ == kOutside || state_ == kInValue) {
-                const void* hit = std::memchr(p + i, state_ == kOutside ? '=' : quote_, n - i);
+            if (state_ == kOutside || state_ == kInValue || state_ == kNoValues) {
+                const unsigned char next = state_ == kOutside ? '=' : state_ == kInValue ? quote_ : '"';
+                const void* hit = std::memchr(p + i, next, n - i);
                 if (hit == nullptr) return;
                 i = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
             }
@@ -84,7 +103,7 @@ public:
     }
 
 private:
-    enum State : unsigned char { kOff, kUnstarted, kOutside, kAfterEquals, kInValue };
+    enum State : unsigned char { kOff, kUnstarted, kNoValues, kOutside, kAfterEquals, kInValue };
     constexpr explicit AttrValueScan(State state) : state_(state) {}
 
     static constexpr bool is_ascii_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
@@ -96,6 +115,7 @@ private:
 
     State state_ = kOff;
     unsigned char quote_ = 0;
+    bool quoted_ = false;  // kNoValues: an odd number of '"' fed
 };
 
 }  // namespace zorbel

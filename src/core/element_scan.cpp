@@ -58,23 +58,17 @@ void ElementScan::end_of_tag() {
             raw_matched_ = 0;
         }
     }
+    // A start tag opens one more of its kind; an end tag closes one, if any.
+    std::uint32_t* depth = nullptr;
     switch (kind_of(name)) {
-        case Kind::kVerbatim:
-            if (!end_tag_) {
-                ++verbatim_depth_;
-            } else if (verbatim_depth_ > 0) {
-                --verbatim_depth_;
-            }
-            break;
-        case Kind::kCode:
-            if (!end_tag_) {
-                ++code_depth_;
-            } else if (code_depth_ > 0) {
-                --code_depth_;
-            }
-            break;
-        case Kind::kOther:
-            break;
+        case Kind::kVerbatim: depth = &verbatim_depth_; break;
+        case Kind::kCode: depth = &code_depth_; break;
+        case Kind::kOther: return;
+    }
+    if (!end_tag_) {
+        ++*depth;
+    } else if (*depth > 0) {
+        --*depth;
     }
 }
 

@@ -83,10 +83,10 @@ PlainRunRules main_loop_run(const RewriteState& s) {
 }
 
 // Inside a tag a blank wraps outside attribute values. Either quote may open
-// or close a value, so both end the run: within one run a byte is then
-// inside a value from its start to its end, or outside throughout.
+// or close a value, so both end the run: within one run a blank is then
+// protected from its start to its end, or nowhere.
 PlainRunRules tag_body_run(const RewriteState& s) {
-    return PlainRunRules{tag_blank_may_wrap(s, s.tag_values.in_value()), QuoteRule::kEnds, QuoteRule::kEnds};
+    return PlainRunRules{tag_blank_may_wrap(s, s.tag_values.protects_blanks()), QuoteRule::kEnds, QuoteRule::kEnds};
 }
 
 // A run of a tag's inside taken at once; its bytes are fed to the scan of
@@ -225,7 +225,7 @@ void continue_tag(RewriteState& s, TokenCode first) {
         if (s.bulk) take_tag_body_run(s);
         token = next_token(s);
         if (token == TOK_EOF) break;
-        if (token == TOK_SPACE && tag_blank_may_wrap(s, s.tag_values.in_value()) &&
+        if (token == TOK_SPACE && tag_blank_may_wrap(s, s.tag_values.protects_blanks()) &&
             blank_wraps(s.out_column, s.options.wrap_margin)) {
             // A wrap inside a tag alone does not make the file worth committing.
             unwrite(s, 1);

@@ -105,6 +105,7 @@ TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, s
     while (j < limit) {
         const unsigned char c = body[j];
         const bool in_value = values.in_value();
+        const bool protected_blank = values.protects_blanks();
         if (c == '>' && !in_value) {
             r.unchanged = true;
             r.length = j + 1;
@@ -113,7 +114,7 @@ TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, s
         if (c == ' ' || c == '\t') {
             // The tag's first token never wraps; later blanks count the
             // column with themselves.
-            if (j > 0 && tag_blank_may_wrap(s, in_value) &&
+            if (j > 0 && tag_blank_may_wrap(s, protected_blank) &&
                 blank_wraps(column + static_cast<std::int64_t>(j) + 1, s.options.wrap_margin)) {
                 return {};
             }

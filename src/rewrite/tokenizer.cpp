@@ -218,8 +218,12 @@ TokenCode hand_back(RewriteState& s, const TagCapture& capture) {
     s.tag_handed_back = capture.whole ? handed_back : 0;
     // The reading again starts where the step back puts it, which after a
     // folded CR LF lies past the tag's first bytes: its scan of attribute
-    // values starts as those bytes left it.
-    s.tag_values = capture.values_after(s.token_echoed - 1 - handed_back);
+    // values starts as those bytes left it. A tag without values counts its
+    // double quotes from where the reading starts.
+    const std::size_t skipped = s.token_echoed - 1 - handed_back;
+    s.tag_values = !capture.values.off() ? capture.values_after(skipped)
+                   : skipped == 0        ? AttrValueScan::after_tag_open()
+                                         : AttrValueScan::without_values();
     return TOK_TAG_OPEN;
 }
 

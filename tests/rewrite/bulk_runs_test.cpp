@@ -134,6 +134,13 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
         {"'>' is the 202nd byte after '<'", "<" + std::string(201, 'x') + "> a", none},
         {"'>' is the 203rd byte after '<'", "<" + std::string(202, 'x') + "> a", none},
         {"CR LF folded at the bound", "<" + std::string(199, 'x') + "\r\n> a", none},
+        // Quoted attribute values: a '>' inside one at the bound, a value
+        // running past it, folded line ends before one, one never closed.
+        {"quoted '>' as the 201st byte", "<b t=\"" + std::string(194, 'x') + ">\"> \"a\"", none},
+        {"value across the bound", "<b t='" + std::string(250, ' ') + ">' u=\"> v\"> \"a\" b c", none},
+        {"folded CR LFs before a value", "<b\r\n\r\n\r\n t\r\n=\r\n\"a > b c\"> \"d\"",
+         [](PassSetup& p) { p.options.wrap_margin = 2; }},
+        {"a value never closed", "<b t=\"a > b " + std::string(300, 'c') + " \"d\" e", none},
         {"blank exactly at the margin", long_line, [](PassSetup& p) { p.options.wrap_margin = 71; }},
         {"blank one past the margin", long_line, none},
         {"debug prefixes after every line end", "a \"b\nc\r\n  d\" e\n", [](PassSetup& p) { p.prefixes = true; }},

@@ -82,6 +82,8 @@ const PassCase kPassCases[] = {
     {"never inside a single-quoted value", "<b t='" + x70 + " z' w>", nullptr, "<b t='" + x70 + " z'\r\nw>", false},
     {"a quote not right after '=' protects nothing", "<b class=a\"" + x70 + " c>", nullptr,
      "<b class=a\"" + x70 + "\r\nc>", false},
+    {"a declaration's quoted text is not wrapped", "<!DOCTYPE html PUBLIC \"-//W3C//DTD " + x70 + " y\" z>", nullptr,
+     "<!DOCTYPE html PUBLIC \"-//W3C//DTD " + x70 + " y\"\r\nz>", false},
     {"a blank between '=' and the quote may wrap", "<b " + x70 + "= \"c d\">", nullptr,
      "<b " + x70 + "=\r\n\"c d\">", false},
 
