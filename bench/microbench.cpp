@@ -113,7 +113,7 @@ void BM_TokenizerEcho(benchmark::State& state) {
                                settings.block_size, false);
         std::size_t tokens = 0;
         for (zorbel::TokenCode t; (t = zorbel::next_token(s)) != zorbel::TOK_EOF; ++tokens) s.pending_tag_end = 0;
-        s.work_file.finish_at_position();
+        s.work_window.finish_at_position();
         benchmark::DoNotOptimize(tokens);
     }
     set_bytes(state, stripped_page());

@@ -48,8 +48,9 @@ struct RewriteState {
 
     const Options& options;
     const Clock& clock;
-    InputWindow input_file;
-    WorkWindow work_file;
+    // The windows the pass reads the input and writes the work file through.
+    InputWindow input_window;
+    WorkWindow work_window;
     bool debug_prefixes;
     // Runs of ordinary bytes and the body of a tag capture are taken in one
     // step; off, every byte goes through one at a time. The result is the
@@ -132,18 +133,18 @@ constexpr bool removes_cr(int after_newline, int crlf_collapse_active, int verba
 // control bytes between is removed with the LF after it.
 inline int read_echo(RewriteState& s) {
     for (;;) {
-        int c = s.input_file.get();
+        int c = s.input_window.get();
         if (c == '\n') s.after_newline = 1;
         if (c == '\r' && removes_cr(s.after_newline, s.crlf_collapse_active, s.verbatim)) {
             s.file_changed = 1;
             ++s.crlf_removals;
             // Only an LF goes with the CR; any other byte is read next.
-            int next = s.input_file.get();
-            if (next != '\n' && next != -1) s.input_file.unget(1);
+            int next = s.input_window.get();
+            if (next != '\n' && next != -1) s.input_window.unget(1);
             continue;
         }
         if (clears_after_newline(c)) s.after_newline = 0;
-        if (c != -1) s.work_file.put(static_cast<unsigned char>(c));
+        if (c != -1) s.work_window.put(static_cast<unsigned char>(c));
         ++s.out_column;
         if (c == '\n') s.out_column = 0;
         return c;

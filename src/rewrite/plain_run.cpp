@@ -81,10 +81,10 @@ public:
         : s_(s),
           rules_(rules),
           options_(s.options),
-          in_(s.input_file.ahead()),
-          n_(s.input_file.held_ahead()),
-          out_(s.work_file.ahead()),
-          room_(s.work_file.room_ahead()),
+          in_(s.input_window.ahead()),
+          n_(s.input_window.held_ahead()),
+          out_(s.work_window.ahead()),
+          room_(s.work_window.room_ahead()),
           debug_prefixes_(s.debug_prefixes),
           margin_(s.options.wrap_margin),
           amp_is_text_(!amp_starts_entity(s)),
@@ -95,7 +95,7 @@ public:
           no_wrap_(s.no_wrap),
           crlf_collapse_active_(s.crlf_collapse_active),
           verbatim_(s.verbatim),
-          touched_(s.work_file.held_past_position()) {}
+          touched_(s.work_window.held_past_position()) {}
 
     TokenCode take() {
         while (i_ < n_ && o_ < room_ && step()) {
@@ -488,8 +488,8 @@ private:
     // Moves both windows past the run and hands the state back.
     void hand_back_state() {
         RewriteState& s = s_;
-        s.input_file.skip(i_);
-        s.work_file.advance(o_, std::max(touched_, o_));
+        s.input_window.skip(i_);
+        s.work_window.advance(o_, std::max(touched_, o_));
         s.out_column = column_;
         s.line_has_text = line_has_text_;
         s.after_newline = after_newline_;
@@ -552,8 +552,8 @@ private:
 
 TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     if (s.pending_tag_end) return TOK_EOF;
-    if (s.input_file.held_ahead() == 0 || s.work_file.room_ahead() == 0) return TOK_EOF;
-    const unsigned char first = *s.input_file.ahead();
+    if (s.input_window.held_ahead() == 0 || s.work_window.room_ahead() == 0) return TOK_EOF;
+    const unsigned char first = *s.input_window.ahead();
     if (first == '>' || (first == '<' && !rules.tags)) return TOK_EOF;
     return RunTaker(s, rules).take();
 }

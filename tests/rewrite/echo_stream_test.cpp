@@ -95,8 +95,8 @@ TEST(EchoStream, MovesBackAndWritesOver) {
     emit_newline(s);
     EXPECT_EQ(s.out_column, 0);
     // Nothing was erased: the file keeps its furthest length until it is cut.
-    EXPECT_EQ(s.work_file.length(), 7u);
-    EXPECT_EQ(s.work_file.position(), 6u);
+    EXPECT_EQ(s.work_window.length(), 7u);
+    EXPECT_EQ(s.work_window.position(), 6u);
 
     // step_back moves both sides: the input's last two bytes are read again
     // and copied over the two last written.

@@ -68,7 +68,7 @@ struct EngineHarness {
 
     // The work file as the pass leaves it: cut at the final write position.
     std::string work() {
-        state->work_file.finish_at_position();
+        state->work_window.finish_at_position();
         return sink.data;
     }
 
