@@ -18,7 +18,7 @@
 #include "core/settings.h"
 #include "core/attr_values.h"
 #include "core/element_scan.h"
-#include "rewrite/stream_windows.h"
+#include "rewrite/stream_buffers.h"
 
 namespace zorbel {
 
