@@ -287,10 +287,6 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
 
 }  // namespace
 
-bool is_generic_tag(const RewriteState& s, std::string_view text) {
-    return classify_tag(s.options, text) == TagKind::kGeneric;
-}
-
 TokenCode next_token(RewriteState& s) {
     if (s.pending_tag_end) return TOK_TAG_END;
     if (s.stamp_unended) return TOK_EOF;

@@ -58,9 +58,4 @@ inline constexpr std::string_view kCommentPlaceholderNamespace = "xmlns=\"http:/
 // the input window reports the failure.
 TokenCode next_token(RewriteState& s);
 
-// True when text, a whole tag from its '<' to its '>' with no line end in
-// it, is one the tokenizer hands back to be read again without acting on
-// it: not a placeholder, a marker, a paragraph, anchor, script or style tag.
-bool is_generic_tag(const RewriteState& s, std::string_view text);
-
 }  // namespace zorbel
