@@ -2,8 +2,7 @@
 // with a generated page so the numbers stay free of disk and process noise.
 #include "page_generator.h"
 #include "cleanup/line_pass.h"
-#include "core/console.h"
-#include "core/run.h"
+#include "core/settings.h"
 #include "platform/byte_io.h"
 #include "rewrite/rewrite_pass.h"
 #include "rewrite/tokenizer.h"
@@ -71,12 +70,11 @@ BENCHMARK(BM_LinePassStream);
 // taken in one step switched off), to show what they are worth.
 void BM_RewritePassStream(benchmark::State& state) {
     const bool bulk = state.range(0) != 0;
-    zorbel::StringConsole console;
     for (auto _ : state) {
-        zorbel::Run run(console);
         zorbel::StringSource source(stripped_page());
         zorbel::StringSink sink;
-        auto outcome = zorbel::rewrite_stream(run, source, sink, false, bulk);
+        auto outcome = zorbel::rewrite_stream(source, sink, zorbel::Options{}, zorbel::CarriedState{}, zorbel::local_now,
+                                              zorbel::RewriteMode{.bulk = bulk});
         benchmark::DoNotOptimize(outcome);
     }
     set_bytes(state, stripped_page());
@@ -93,12 +91,11 @@ public:
 
 // The rewrite pass's streaming core with its output thrown away.
 void BM_RewritePassDiscarded(benchmark::State& state) {
-    zorbel::StringConsole console;
     for (auto _ : state) {
-        zorbel::Run run(console);
         zorbel::StringSource source(stripped_page());
         DiscardSink sink;
-        auto outcome = zorbel::rewrite_stream(run, source, sink);
+        auto outcome =
+            zorbel::rewrite_stream(source, sink, zorbel::Options{}, zorbel::CarriedState{}, zorbel::local_now);
         benchmark::DoNotOptimize(outcome);
     }
     set_bytes(state, stripped_page());
@@ -108,15 +105,15 @@ BENCHMARK(BM_RewritePassDiscarded);
 // The tokenizer and echo stream alone: every token of the page, with
 // nothing acting on them.
 void BM_TokenizerEcho(benchmark::State& state) {
-    zorbel::StringConsole console;
+    const zorbel::RunSettings settings;
     for (auto _ : state) {
-        zorbel::Run run(console);
         zorbel::StringSource source(stripped_page());
         zorbel::StringSink sink;
-        zorbel::RewriteState s(run.options, zorbel::CarriedState{}, run.clock, source, sink, run.block_size, false);
+        zorbel::RewriteState s(settings.options, zorbel::CarriedState{}, settings.clock, source, sink,
+                               settings.block_size, false);
         std::size_t tokens = 0;
         for (zorbel::TokenCode t; (t = zorbel::next_token(s)) != zorbel::TOK_EOF; ++tokens) s.pending_tag_end = 0;
-        s.work_file.finish_at_position();
+        s.work_window.finish_at_position();
         benchmark::DoNotOptimize(tokens);
     }
     set_bytes(state, stripped_page());
@@ -127,12 +124,11 @@ BENCHMARK(BM_TokenizerEcho);
 // bound and handed back.
 void BM_RewritePassLessThanOnly(benchmark::State& state) {
     static const std::string input(1024 * 1024, '<');
-    zorbel::StringConsole console;
     for (auto _ : state) {
-        zorbel::Run run(console);
         zorbel::StringSource source(input);
         zorbel::StringSink sink;
-        auto outcome = zorbel::rewrite_stream(run, source, sink);
+        auto outcome =
+            zorbel::rewrite_stream(source, sink, zorbel::Options{}, zorbel::CarriedState{}, zorbel::local_now);
         benchmark::DoNotOptimize(outcome);
     }
     set_bytes(state, input);

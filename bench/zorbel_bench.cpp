@@ -4,9 +4,7 @@
 // the time of copying the same bytes with cat.
 #include "page_generator.h"
 #include "cleanup/line_pass.h"
-#include "core/console.h"
-#include "core/report.h"
-#include "core/run.h"
+#include "core/settings.h"
 #include "platform/byte_io.h"
 #include "rewrite/rewrite_pass.h"
 

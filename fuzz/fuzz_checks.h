@@ -6,7 +6,6 @@
 #include <string>
 
 #include "cleanup/line_pass.h"
-#include "core/report.h"
 #include "rewrite/rewrite_pass.h"
 
 namespace zorbel::fuzz {

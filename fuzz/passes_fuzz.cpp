@@ -19,8 +19,7 @@
 #include "fuzz_checks.h"
 #include "rewrite/tokenizer.h"
 #include "api/page_run.h"
-#include "core/console.h"
-#include "core/run.h"
+#include "core/settings.h"
 #include "platform/byte_io.h"
 #include "zorbel/zorbel.h"
 
@@ -81,14 +80,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same stream in tiny blocks: the line pass then settles the
     // rewrite's input only after the rewrite has started.
-    StringConsole quiet;
-    Run run(quiet);
-    run.options = o;
-    run.block_size = block;
-    run.clock = [] { return BrokenDownTime{3, 6, 9, 124, 14, 5}; };
+    RunSettings settings;
+    settings.options = o;
+    settings.block_size = block;
+    settings.clock = [] { return BrokenDownTime{3, 6, 9, 124, 14, 5}; };
+    CarriedState carried;
     StringSource source(page);
     StringSink out;
-    const PageResult small = tidy_stream(run, quiet, source, out);
+    const PageResult small = tidy_stream(settings, carried, source, out);
     CHECK(small.error == fused.error && small.lines_changed == fused.lines_changed);
     CHECK(small.rewrite_changed == fused.rewrite_changed && out.data == fused.bytes);
 

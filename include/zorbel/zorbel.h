@@ -109,11 +109,13 @@ public:
 
     TidiedPage tidy(std::string_view page);
 
-    // The same from a source into a sink, which must start empty. The line
-    // pass's output is held in memory between the passes; with settle, each
-    // round's output is held in memory up to 1 MiB and in a temporary file
-    // beyond that. The sink is left holding what TidiedPage::bytes would
-    // hold, and with settle is written once, from its start to its end.
+    // The same from a source into a sink, which must start empty. The page
+    // streams through both passes, the line pass feeding the rewrite, so
+    // memory stays a few blocks however long the page is; the source may be
+    // read more than once. With settle, each round's output is held in
+    // memory up to 1 MiB and in a temporary file beyond that. The sink is
+    // left holding what TidiedPage::bytes would hold, and with settle is
+    // written once, from its start to its end.
     PageResult tidy(ByteSource& page, ByteSink& out);
 
 private:

@@ -4,15 +4,17 @@
 // API and the program's own one-step path.
 #pragma once
 
-#include "core/console.h"
-#include "core/run.h"
+#include "core/carried_state.h"
+#include "core/errors.h"
+#include "core/settings.h"
+#include "platform/byte_io.h"
 #include "zorbel/zorbel.h"
 
 namespace zorbel {
 
-// Runs the passes with run's options, clock and carried state, handing the
-// carried state back to run. The passes print nothing to console, which
-// must be run's: every way they can end is in the result. The sink ends
+// Runs the passes with the settings, from the carried state given, and
+// hands the carried state for the next page back in it. Nothing is printed:
+// every way the passes can end is in the result. The sink ends
 // holding the page as the program would leave it. The page is read in
 // blocks, and read again only when the line pass changed nothing but line
 // ends, or changed the page and the rewrite did not: memory stays a few
@@ -22,8 +24,11 @@ namespace zorbel {
 // kCopied: the program drops such a sink's content, and the copy would
 // read the page a second time for nothing.
 enum class UnchangedPage { kCopied, kNotCopied };
-PageResult tidy_stream(Run& run, StringConsole& console, ByteSource& page, ByteSink& out,
+PageResult tidy_stream(const RunSettings& settings, CarriedState& carried, ByteSource& page, ByteSink& out,
                        UnchangedPage unchanged = UnchangedPage::kCopied);
+
+// The error value of a page error, naming the page path.
+Error error_of(PageError error, const std::string& path);
 
 // The page settings of the program's options, the inverse of what the API
 // does with a PageOptions.

@@ -9,9 +9,6 @@
 #include <utility>
 
 #include "cleanup/line_pass.h"
-#include "core/console.h"
-#include "core/report.h"
-#include "core/run.h"
 #include "platform/byte_io.h"
 #include "rewrite/rewrite_pass.h"
 #include "api/page_run.h"
@@ -51,6 +48,19 @@ Options options_from(const PageOptions& page) {
 
 }  // namespace
 
+Error error_of(PageError error, const std::string& path) {
+    switch (error) {
+        case PageError::kUnbalancedQuotes: return Error{ErrorKind::kUnbalancedQuotes, path, ""};
+        case PageError::kVeryLengthy: return Error{ErrorKind::kVeryLengthy, path, ""};
+        case PageError::kReadFailed: return Error{ErrorKind::kCannotRead, path, ""};
+        case PageError::kNone:
+        case PageError::kWriteFailed:
+        // Only a settled page fails so, and the program never settles.
+        case PageError::kUnsettled: break;
+    }
+    return Error{ErrorKind::kCannotWrite, path, ""};
+}
+
 PageOptions page_options_of(const Options& o) {
     PageOptions p;
     for_each_setting([&](auto page_field, auto option_field) {
@@ -82,6 +92,12 @@ bool copy_all(ByteSource& from, ByteSink& to, std::size_t block, bool& read_fail
     }
 }
 
+void fail(PageResult& result, PageError error) {
+    result.error = error;
+    result.message = error_message(error_of(error, kPageName));
+}
+
+// A failure whose message is the library's own: the program never meets it.
 void fail(PageResult& result, PageError error, std::string message) {
     result.error = error;
     result.message = std::move(message);
@@ -90,12 +106,10 @@ void fail(PageResult& result, PageError error, std::string message) {
 }  // namespace
 
 struct Tidier::State {
-    explicit State(const PageOptions& options) : settle(options.settle), run(console) {
-        run.options = options_from(options);
-    }
+    explicit State(const PageOptions& options) : settle(options.settle) { settings.options = options_from(options); }
     bool settle;
-    StringConsole console;
-    Run run;
+    RunSettings settings;
+    CarriedState carried;
 };
 
 Tidier::Tidier(PageOptions options) : state_(std::make_unique<State>(options)) {}
@@ -104,21 +118,17 @@ Tidier::Tidier(Tidier&&) noexcept = default;
 Tidier& Tidier::operator=(Tidier&&) noexcept = default;
 
 void Tidier::set_clock(std::function<StampTime()> clock) {
-    state_->run.clock = [clock = std::move(clock)] { return broken_down(clock()); };
+    state_->settings.clock = [clock = std::move(clock)] { return broken_down(clock()); };
 }
 
 namespace {
 
-void fail_read(PageResult& result) {
-    fail(result, PageError::kReadFailed, std::string("couldn't read ") + kPageName + ".");
-}
-
 // The line pass's output held whole, for a page whose rewrite moved back
 // further than a StrippedLines keeps (no page is known to make it).
-StringSource stripped_whole(const Run& run, ByteSource& page) {
+StringSource stripped_whole(const RunSettings& settings, ByteSource& page) {
     StringSink lines;
-    (void)strip_lines_stream(page, lines, run.options.strip_empty_lines != 0, run.block_size,
-                             run.options.keep_verbatim != 0);
+    (void)strip_lines_stream(page, lines, settings.options.strip_empty_lines != 0, settings.block_size,
+                             settings.options.keep_verbatim != 0);
     return StringSource(std::move(lines.data));
 }
 
@@ -139,7 +149,7 @@ struct StreamedPasses {
 // Whether the rewrite is to read the line pass's output, where that is
 // cheap to know before it starts; nothing where the line pass's end must
 // settle it.
-std::optional<bool> lines_wanted_up_front(StrippedLines& lines, ByteSource& page, const Run& run,
+std::optional<bool> lines_wanted_up_front(StrippedLines& lines, ByteSource& page, const RunSettings& settings,
                                           bool& read_failed) {
     lines.read_ahead();
     const LineStreamResult& first = lines.so_far();
@@ -151,8 +161,8 @@ std::optional<bool> lines_wanted_up_front(StrippedLines& lines, ByteSource& page
     // may well change nothing but line ends. Finding its first removal
     // costs far less than a second rewrite would.
     if (first.line_ends_added || !lines.crlf_seen()) {
-        const LineStreamResult probe = find_first_strip(page, run.options.strip_empty_lines != 0, run.block_size,
-                                                            run.options.keep_verbatim != 0);
+        const LineStreamResult probe = find_first_strip(page, settings.options.strip_empty_lines != 0, settings.block_size,
+                                                            settings.options.keep_verbatim != 0);
         read_failed = probe.status == LineStreamStatus::kReadFailed;
         return probe.stripped;
     }
@@ -164,11 +174,11 @@ std::optional<bool> lines_wanted_up_front(StrippedLines& lines, ByteSource& page
 // input only when the line pass removed something, which is settled at the
 // page's last line at the latest; line ends alone do not count, and when
 // they are all it changes, the rewrite reads the page itself.
-StreamedPasses stream_both_passes(const Run& run, ByteSource& page, const RewriteFrom& rewrite_from) {
+StreamedPasses stream_both_passes(const RunSettings& settings, ByteSource& page, const RewriteFrom& rewrite_from) {
     StreamedPasses passes;
-    StrippedLines lines(page, run.options.strip_empty_lines != 0, run.block_size, kStrippedHistory,
-                            run.options.keep_verbatim != 0);
-    const std::optional<bool> wanted = lines_wanted_up_front(lines, page, run, passes.read_failed);
+    StrippedLines lines(page, settings.options.strip_empty_lines != 0, settings.block_size, kStrippedHistory,
+                            settings.options.keep_verbatim != 0);
+    const std::optional<bool> wanted = lines_wanted_up_front(lines, page, settings, passes.read_failed);
     if (passes.read_failed) return passes;
     if (wanted == false) {
         passes.outcome = rewrite_from(page);
@@ -183,7 +193,7 @@ StreamedPasses stream_both_passes(const Run& run, ByteSource& page, const Rewrit
     passes.read_failed = line_pass.status == LineStreamStatus::kReadFailed;
     passes.lines_changed = passes.read_lines = line_pass.stripped;
     if (lines.out_of_reach() && line_pass.stripped) {
-        passes.lines_held.emplace(stripped_whole(run, page));
+        passes.lines_held.emplace(stripped_whole(settings, page));
         passes.outcome = rewrite_from(*passes.lines_held);
     } else if (lines.out_of_reach() || (!line_pass.stripped && line_pass.line_ends_added)) {
         passes.outcome = rewrite_from(page);
@@ -193,11 +203,11 @@ StreamedPasses stream_both_passes(const Run& run, ByteSource& page, const Rewrit
 
 }  // namespace
 
-PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSource& page, ByteSink& out,
+PageResult tidy_stream(const RunSettings& settings, CarriedState& carried_state, ByteSource& page, ByteSink& out,
                        UnchangedPage unchanged) {
     PageResult result;
-    const CarriedState carried{run.after_newline, run.crlf_collapse_active};
-    const RewriteMode mode{.block_size = run.block_size};
+    const CarriedState carried = carried_state;
+    const RewriteMode mode{.block_size = settings.block_size};
     // The rewrite starts from an empty sink, again when it runs a second time.
     const RewriteFrom rewrite_from = [&](ByteSource& input) {
         if (!out.truncate(0)) {
@@ -205,14 +215,14 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
             cut_failed.write_failed = true;
             return cut_failed;
         }
-        return rewrite_stream(input, out, run.options, carried, run.clock, mode);
+        return rewrite_stream(input, out, settings.options, carried, settings.clock, mode);
     };
 
     StreamedPasses passes;
-    if (run.options.strip_trailing) {
-        passes = stream_both_passes(run, page, rewrite_from);
+    if (settings.options.strip_trailing) {
+        passes = stream_both_passes(settings, page, rewrite_from);
         if (passes.read_failed) {
-            fail_read(result);
+            fail(result, PageError::kReadFailed);
             return result;
         }
     } else {
@@ -222,20 +232,18 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
     const RewriteOutcome& outcome = passes.outcome;
 
     if (outcome.stamp_unended) {
-        fail(result, PageError::kVeryLengthy, unended_stamp_message());
+        fail(result, PageError::kVeryLengthy);
     } else {
-        run.after_newline = outcome.carried.after_newline;
-        run.crlf_collapse_active = outcome.carried.crlf_collapse_active;
+        carried_state = outcome.carried;
     }
     if (result.error == PageError::kNone) {
         if (outcome.read_failed) {
-            fail_read(result);
+            fail(result, PageError::kReadFailed);
         } else if (outcome.write_failed) {
-            fail(result, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
+            fail(result, PageError::kWriteFailed);
             return result;
         } else if (outcome.quote_error) {
-            fail(result, PageError::kUnbalancedQuotes,
-                 std::string("unbalanced quotes in ") + kPageName + " (try -d option)");
+            fail(result, PageError::kUnbalancedQuotes);
         } else if (outcome.changed) {
             result.rewrite_changed = true;
             return result;
@@ -250,19 +258,19 @@ PageResult tidy_stream(Run& run, [[maybe_unused]] StringConsole& console, ByteSo
     bool read_failed = false;
     bool copied;
     if (passes.lines_held) {
-        copied = copy_all(*passes.lines_held, out, run.block_size, read_failed);
+        copied = copy_all(*passes.lines_held, out, settings.block_size, read_failed);
     } else if (passes.read_lines) {
-        StrippedLines lines(page, run.options.strip_empty_lines != 0, run.block_size, kStrippedHistory,
-                            run.options.keep_verbatim != 0);
-        copied = copy_all(lines, out, run.block_size, read_failed);
+        StrippedLines lines(page, settings.options.strip_empty_lines != 0, settings.block_size, kStrippedHistory,
+                            settings.options.keep_verbatim != 0);
+        copied = copy_all(lines, out, settings.block_size, read_failed);
     } else {
-        copied = copy_all(page, out, run.block_size, read_failed);
+        copied = copy_all(page, out, settings.block_size, read_failed);
     }
     if (!copied && result.error == PageError::kNone) {
         if (read_failed) {
-            fail_read(result);
+            fail(result, PageError::kReadFailed);
         } else {
-            fail(result, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
+            fail(result, PageError::kWriteFailed);
         }
     }
     return result;
@@ -273,16 +281,11 @@ namespace {
 // The rounds of a settled page. Each round starts from the carried state
 // the page started with and reads the one before it; the clock is read
 // once, so that a stamp written in one round is the same in the next.
-PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, ByteSink& out) {
-    const CarriedState start{run.after_newline, run.crlf_collapse_active};
-    const BrokenDownTime now = run.clock();
-    std::function<BrokenDownTime()> clock = std::move(run.clock);
+PageResult tidy_settled(const RunSettings& settings, CarriedState& carried, ByteSource& page, ByteSink& out) {
+    const CarriedState start = carried;
+    RunSettings run = settings;
+    const BrokenDownTime now = settings.clock();
     run.clock = [now] { return now; };
-    struct RestoreClock {
-        Run& run;
-        std::function<BrokenDownTime()>& clock;
-        ~RestoreClock() { run.clock = std::move(clock); }
-    } restore{run, clock};
 
     SpillBuffer rounds[2];
     ByteSource* input = &page;
@@ -293,9 +296,9 @@ PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, Byte
         bool read_failed = false;
         if (!copy_all(final_bytes, out, run.block_size, read_failed) && total.error == PageError::kNone) {
             if (read_failed) {
-                fail_read(total);
+                fail(total, PageError::kReadFailed);
             } else {
-                fail(total, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
+                fail(total, PageError::kWriteFailed);
             }
         }
         return total;
@@ -309,9 +312,8 @@ PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, Byte
         SpillBuffer& buffer = rounds[round % 2];
         RoundOutput output(*input, buffer, run.block_size);
         (void)output.truncate(0);
-        run.after_newline = start.after_newline;
-        run.crlf_collapse_active = start.crlf_collapse_active;
-        const PageResult result = tidy_stream(run, console, *input, output, UnchangedPage::kNotCopied);
+        carried = start;
+        const PageResult result = tidy_stream(run, carried, *input, output, UnchangedPage::kNotCopied);
         ++total.rounds;
         if (result.error != PageError::kNone) {
             total.error = result.error;
@@ -319,7 +321,7 @@ PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, Byte
             return output.into_buffer() ? finish(buffer) : finish(*input);
         }
         if (output.read_failed()) {
-            fail_read(total);
+            fail(total, PageError::kReadFailed);
             return finish(*input);
         }
         // A round that gives its input back byte for byte changed nothing,
@@ -329,9 +331,9 @@ PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, Byte
         // only now.
         if (!output.into_buffer()) {
             if (output.read_failed()) {
-                fail_read(total);
+                fail(total, PageError::kReadFailed);
             } else {
-                fail(total, PageError::kWriteFailed, std::string("couldn't write ") + kPageName + ".");
+                fail(total, PageError::kWriteFailed);
             }
             return finish(*input);
         }
@@ -344,8 +346,8 @@ PageResult tidy_settled(Run& run, StringConsole& console, ByteSource& page, Byte
 }  // namespace
 
 PageResult Tidier::tidy(ByteSource& page, ByteSink& out) {
-    if (state_->settle) return tidy_settled(state_->run, state_->console, page, out);
-    return tidy_stream(state_->run, state_->console, page, out);
+    if (state_->settle) return tidy_settled(state_->settings, state_->carried, page, out);
+    return tidy_stream(state_->settings, state_->carried, page, out);
 }
 
 TidiedPage Tidier::tidy(std::string_view page) {

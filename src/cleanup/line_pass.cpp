@@ -5,10 +5,7 @@
 #include <vector>
 
 #include "core/element_scan.h"
-#include "core/report.h"
 #include "platform/byte_scan.h"
-#include "platform/files.h"
-#include "workfiles/work_files.h"
 
 namespace zorbel {
 
@@ -390,48 +387,6 @@ LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std:
 LineStreamResult strip_lines_stream(ByteSource& source, ByteSink& sink, bool strip_empty_lines,
                                     std::size_t block_size, bool keep_verbatim) {
     return LineStripper(source, sink, strip_empty_lines, block_size, keep_verbatim).run();
-}
-
-void strip_lines(Run& run, const std::string& path) {
-    run.lines_stripped = false;
-    if (run.options.debug_map_name || !run.options.strip_trailing) return;
-
-    OwnedFile input(open_for_reading(path));
-    if (!input.valid()) die_cannot_open(run.console, path, "r");
-    WorkFile work = new_temp_file(run);
-
-    LineStreamResult result;
-    try {
-        FileSource source(input.get());
-        FileSink sink(work.file);
-        result = strip_lines_stream(source, sink, run.options.strip_empty_lines != 0, run.block_size,
-                                    run.options.keep_verbatim != 0);
-    } catch (const std::bad_alloc&) {
-        remove_work_file(work);
-        die(run.console, kExitNoMemory, "ran out of memory.");
-    }
-    if (result.status == LineStreamStatus::kReadFailed) {
-        remove_work_file(work);
-        die(run.console, kExitFileError, format_message("couldn't read %s.\n", path.c_str()));
-    }
-    if (result.status == LineStreamStatus::kWriteFailed) fail_work_write(run, path, work);
-
-    // The page is closed before it is replaced: Windows replaces no file
-    // that is still open.
-    (void)input.close();
-    if (!result.stripped) {
-        discard_work_file(run, work);
-        return;
-    }
-    commit_with_backup(run, path, work, false);
-    run.lines_stripped = true;
-    run.console.out(lines_stripped_line(run.options, path));
-}
-
-std::string lines_stripped_line(const Options& options, const std::string& path) {
-    return format_message(options.strip_empty_lines ? "Removed trailing spaces/emtpy lines from %s\n"
-                                                    : "Removed trailing spaces from %s\n",
-                          path.c_str());
 }
 
 }  // namespace zorbel

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "core/run.h"
 #include "platform/byte_io.h"
 #include "platform/byte_set.h"
 
@@ -91,14 +90,5 @@ private:
 // at a fraction of the cost of a full pass on most pages.
 LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std::size_t block_size,
                                   bool keep_verbatim = false);
-
-// The pass over one file: skipped (with lines_stripped cleared) when
-// debug_map_name is set or strip_trailing is off; otherwise the file is
-// streamed into a work file, which replaces the file with a backup when
-// something was removed, and the progress line is printed.
-void strip_lines(Run& run, const std::string& path);
-
-// The progress line of a line pass that changed the file at path.
-std::string lines_stripped_line(const Options& options, const std::string& path);
 
 }  // namespace zorbel

@@ -1,11 +1,8 @@
 #include "cli/batch.h"
 
-#include "cleanup/line_pass.h"
-#include "cli/one_step.h"
-#include "core/report.h"
+#include "cli/report.h"
 #include "platform/dir_search.h"
 #include "platform/files.h"
-#include "rewrite/rewrite_pass.h"
 #include "workfiles/work_files.h"
 
 namespace zorbel {
@@ -33,7 +30,7 @@ bool begins_with_htm(std::string_view extension) {
 
 }  // namespace
 
-void process_file(Run& run, const std::string& path) {
+void process_file(Invocation& run, const std::string& path) {
     // A backup would be its own backup name: replacing it would delete the
     // file it is meant to keep. It can only get here through the question.
     if (is_backup_file(path)) {
@@ -41,23 +38,41 @@ void process_file(Run& run, const std::string& path) {
         return;
     }
     // Its backup name holds another file's original from this run.
-    if (const auto other = backup_of_another_file(run, path)) {
+    if (const auto other = run.pipeline.work_files().backup_of_another_file(path)) {
         run.console.err("Skipped \"" + path + "\": " + other->backup + " holds the backup of " + other->page + "\n");
         return;
     }
-    if (tidy_in_one_step(run, path)) return;
-    strip_lines(run, path);
-    rewrite_file(run, path);
+    report_page(run, path, run.pipeline.process(path));
 }
+
+void report_page(Invocation& run, const std::string& path, const PageOutcome& page) {
+    // Both progress lines in one write: one system call, and processes side
+    // by side on one pipe keep them together.
+    std::string progress;
+    if (page.lines_stripped) progress += lines_stripped_line(run.settings.options, path);
+    if (page.updated) progress += updated_line(path);
+    if (!progress.empty()) run.console.out(progress);
+    if (page.error) report(run.console, *page.error);
+}
+
+std::string lines_stripped_line(const Options& options, const std::string& path) {
+    // "emtpy" is misspelt on purpose: it is the tool's own message, and
+    // scripts look for it as it is.
+    return format_message(options.strip_empty_lines ? "Removed trailing spaces/emtpy lines from %s\n"
+                                                    : "Removed trailing spaces from %s\n",
+                          path.c_str());
+}
+
+std::string updated_line(const std::string& path) { return "Updated " + path + "\n"; }
 
 int ask_key(Console& console) {
     const int key = console.read_key();
     return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
 }
 
-int is_html_name(Run& run, const std::string& path) {
+int accept_html_name(Invocation& run, const std::string& path) {
     if (begins_with_htm(extension_of(path))) return 1;
-    if (!run.options.ask_non_html) {
+    if (!run.settings.options.ask_non_html) {
         run.console.err("Skipped non-html file \"" + path + "\"\n");
         return 0;
     }
@@ -65,15 +80,15 @@ int is_html_name(Run& run, const std::string& path) {
     return ask_key(run.console) == 'Y' ? 1 : 0;
 }
 
-void process_pattern(Run& run, const std::string& pattern, const FileStep& step) {
+void process_pattern(Invocation& run, const std::string& pattern, const FileStep& step) {
     FileSearch search(pattern);
     std::optional<std::string> path = search.next_match();
     if (!path) {
-        report(run.console, 0, "no " + pattern);
+        report(run.console, Error{ErrorKind::kNoMatch, pattern, ""});
         return;
     }
     for (; path; path = search.next_match()) {
-        if (is_html_name(run, *path)) step(run, *path);
+        if (accept_html_name(run, *path)) step(run, *path);
     }
 }
 

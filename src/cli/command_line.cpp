@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "core/report.h"
+#include "cli/report.h"
 
 namespace zorbel {
 
@@ -31,8 +31,8 @@ bool is_white_space(char c) {
 }
 
 // Applies one option argument (option character, letter, rest).
-void apply_option(Run& run, std::string_view arg, OptionScan& scan) {
-    Options& o = run.options;
+void apply_option(Invocation& run, std::string_view arg, OptionScan& scan) {
+    Options& o = run.settings.options;
     const char letter = char_at(arg, 1);
     switch (letter) {
         case '\0': return;  // the option character alone: neither option nor file
@@ -110,12 +110,12 @@ std::string usage_text(std::int32_t wrap_margin) {
         "<!-- $ZBL$:DATETIME -->", "<!-- $ZBL$:CLOSE -->");
 }
 
-void show_usage(Run& run) {
-    run.console.out(usage_text(run.options.wrap_margin));
+void show_usage(Invocation& run) {
+    run.console.out(usage_text(run.settings.options.wrap_margin));
     throw FatalExit{kExitUsage};
 }
 
-void read_options(Run& run, const Arguments& args) {
+void read_options(Invocation& run, const Arguments& args) {
     OptionScan scan;
     std::size_t file_count = 0;
     for (std::string_view arg : args) {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/run.h"
+#include "cli/invocation.h"
 
 namespace zorbel {
 
@@ -29,12 +29,12 @@ std::int32_t parse_margin(std::string_view text);
 std::string usage_text(std::int32_t wrap_margin);
 
 // Prints the usage text on standard output and ends the run with status 17.
-[[noreturn]] void show_usage(Run& run);
+[[noreturn]] void show_usage(Invocation& run);
 
-// First pass: applies every option to run.options and counts the file
+// First pass: applies every option to run.settings.options and counts the file
 // arguments. Shows the usage (status 17) for an unknown option letter, a '?'
 // in any argument before the end-of-options marker, or no file argument.
-void read_options(Run& run, const Arguments& args);
+void read_options(Invocation& run, const Arguments& args);
 
 // Second pass: calls each_file with every file argument, in order. It takes
 // as options exactly the arguments the first pass took as options.

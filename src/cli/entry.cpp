@@ -3,7 +3,7 @@
 #include <new>
 
 #include "cli/command_line.h"
-#include "core/report.h"
+#include "cli/report.h"
 
 namespace zorbel {
 
@@ -16,14 +16,17 @@ int run_command_line(int argc, const char* const* argv, Console& console, const 
     try {
         Arguments args;
         for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-        Run run(console);
+        Invocation run(console);
         read_options(run, args);
         for_each_file_argument(args, [&](std::string_view arg) { process_pattern(run, std::string(arg), step); });
     } catch (const FatalExit& exit) {
         status = exit.status;
     } catch (const std::bad_alloc&) {
-        console.err("ran out of memory.");
-        status = kExitNoMemory;
+        try {
+            report(console, Error{ErrorKind::kNoMemory, "", ""});
+        } catch (const FatalExit& exit) {
+            status = exit.status;
+        }
     }
     console.flush();
     return status;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/batch.h"
-#include "core/console.h"
+#include "cli/console.h"
 
 namespace zorbel {
 

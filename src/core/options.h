@@ -19,7 +19,10 @@ struct Options {
     int strip_indent = 1;            // -i: drop blanks before the first text of a line
     int strip_trailing = 1;          // -t: run the line pass at all
     int strip_empty_lines = 1;       // -u: the line pass also drops blank lines
-    int fix_webx = 1;                // -x: anchor blank fix in no-wrap regions
+    // -x: anchor blank fix in no-wrap regions. The usage text calls the
+    // blank an editor leaves behind a link's start tag ("<a href=x> link")
+    // the "webx <A> problem"; the fix moves it in front of the tag.
+    int fix_webx = 1;
     int dump_editor_junk = 1;        // -f: remove the editor's image placeholder
     int collapse_crlf = 0;           // -e: remove extra line breaks after paragraph tags
     int datetime_stamps = 1;         // -y: fresh stamp after each DATETIME marker

@@ -7,8 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "core/console.h"
-#include "core/run.h"
+#include "core/settings.h"
 #include "platform/byte_io.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -118,10 +117,9 @@ void PageFile::close() {
 
 struct PageReplacer::Impl {
     bool keep_backups;
-    // The replace reports nothing through it: its failures come back as
+    // The backups this group of pages made; its failures come back as
     // values.
-    StringConsole quiet;
-    Run run{quiet};
+    WorkFiles work_files;
 };
 
 PageReplacer::PageReplacer(bool keep_backups) : impl_(std::make_unique<Impl>()) {
@@ -131,7 +129,7 @@ PageReplacer::PageReplacer(bool keep_backups) : impl_(std::make_unique<Impl>()) 
 PageReplacer::~PageReplacer() = default;
 
 std::optional<std::string> PageReplacer::held_by_another(const std::string& path) const {
-    const auto held = backup_of_another_file(impl_->run, path);
+    const auto held = impl_->work_files.backup_of_another_file(path);
     if (!held) return std::nullopt;
     return held->backup + " holds the backup of " + held->page;
 }
@@ -185,8 +183,9 @@ std::optional<Failure> PageReplacer::replace(const std::string& path, ByteSource
         return Failure{read_failed ? "cannot read the tidied page back" : "cannot write", system_reason(last_error(EIO))};
     }
     errno = 0;
-    if (const char* failure = try_commit_with_backup(impl_->run, path, work, !impl_->keep_backups)) {
-        const bool write = std::string_view(failure).find("write") != std::string_view::npos;
+    // Without backups the page is replaced as if its backup were taken.
+    if (const std::optional<Error> failure = impl_->work_files.commit_with_backup(path, work, !impl_->keep_backups)) {
+        const bool write = failure->kind == ErrorKind::kCannotWrite;
         return Failure{write ? "cannot write" : "cannot replace", system_reason(last_error(EIO))};
     }
     return std::nullopt;

@@ -36,8 +36,12 @@ class FileSearch {
 public:
     explicit FileSearch(const std::string& pattern);
 
-    // The next matching path, or nothing when the search is done.
-    std::optional<std::string> next_match();
+    // The next matching path, or nothing when the search is done. The same
+    // on every platform: the matches were listed when the search was made.
+    std::optional<std::string> next_match() {
+        if (next_ >= paths_.size()) return std::nullopt;
+        return paths_[next_++];
+    }
 
 private:
     std::vector<std::string> paths_;

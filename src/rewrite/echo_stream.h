@@ -13,28 +13,30 @@
 #include <functional>
 #include <string_view>
 
+#include "core/carried_state.h"
 #include "core/options.h"
-#include "platform/clock.h"
+#include "core/settings.h"
 #include "core/attr_values.h"
 #include "core/element_scan.h"
-#include "rewrite/stream_windows.h"
+#include "rewrite/stream_buffers.h"
 
 namespace zorbel {
 
 // A tag capture stores '<' and at most 201 more bytes; an entity capture '&'
 // and at most 7 more. One byte more keeps the text terminated.
+//
+// 201: every tag the tokenizer tells apart (the marker comments, the
+// editor's placeholder tags, paragraph, anchor, script and style tags) fits
+// with the attributes editors give it, and the capture stays a small fixed
+// buffer however long a tag runs. The bound is part of the output: a tag
+// whose '>' lies further is a generic tag (a long anchor is no anchor), so
+// it cannot change without changing what the tool writes.
+// 7: the entities the rewrite acts on ("&#147;", "&#148;", "&quot;",
+// "&nbsp;") have five bytes after the '&', and seven keep them whole with
+// room to spare, while a run of '&' or of letters is never captured far.
 inline constexpr std::size_t kTagBound = 201;
 inline constexpr std::size_t kEntityBound = 7;
 inline constexpr std::size_t kTokenCapacity = 1 + kTagBound + 1;
-
-// The clock the date-time stamps read; tests pin it.
-using Clock = std::function<BrokenDownTime()>;
-
-// The rewrite state that carries over from one file to the next.
-struct CarriedState {
-    int after_newline = 0;
-    int crlf_collapse_active = 0;
-};
 
 struct RewriteState {
     // The carried flags start from carried; the pass hands them back at its
@@ -46,8 +48,9 @@ struct RewriteState {
 
     const Options& options;
     const Clock& clock;
-    InputWindow input_file;
-    WorkWindow work_file;
+    // The windows the pass reads the input and writes the work file through.
+    InputWindow input_window;
+    WorkWindow work_window;
     bool debug_prefixes;
     // Runs of ordinary bytes and the body of a tag capture are taken in one
     // step; off, every byte goes through one at a time. The result is the
@@ -130,18 +133,18 @@ constexpr bool removes_cr(int after_newline, int crlf_collapse_active, int verba
 // control bytes between is removed with the LF after it.
 inline int read_echo(RewriteState& s) {
     for (;;) {
-        int c = s.input_file.get();
+        int c = s.input_window.get();
         if (c == '\n') s.after_newline = 1;
         if (c == '\r' && removes_cr(s.after_newline, s.crlf_collapse_active, s.verbatim)) {
             s.file_changed = 1;
             ++s.crlf_removals;
             // Only an LF goes with the CR; any other byte is read next.
-            int next = s.input_file.get();
-            if (next != '\n' && next != -1) s.input_file.unget(1);
+            int next = s.input_window.get();
+            if (next != '\n' && next != -1) s.input_window.unget(1);
             continue;
         }
         if (clears_after_newline(c)) s.after_newline = 0;
-        if (c != -1) s.work_file.put(static_cast<unsigned char>(c));
+        if (c != -1) s.work_window.put(static_cast<unsigned char>(c));
         ++s.out_column;
         if (c == '\n') s.out_column = 0;
         return c;

@@ -81,10 +81,10 @@ public:
         : s_(s),
           rules_(rules),
           options_(s.options),
-          in_(s.input_file.ahead()),
-          n_(s.input_file.held_ahead()),
-          out_(s.work_file.ahead()),
-          room_(s.work_file.room_ahead()),
+          in_(s.input_window.ahead()),
+          n_(s.input_window.held_ahead()),
+          out_(s.work_window.ahead()),
+          room_(s.work_window.room_ahead()),
           debug_prefixes_(s.debug_prefixes),
           margin_(s.options.wrap_margin),
           amp_is_text_(!amp_starts_entity(s)),
@@ -95,7 +95,7 @@ public:
           no_wrap_(s.no_wrap),
           crlf_collapse_active_(s.crlf_collapse_active),
           verbatim_(s.verbatim),
-          touched_(s.work_file.held_past_position()) {}
+          touched_(s.work_window.held_past_position()) {}
 
     TokenCode take() {
         while (i_ < n_ && o_ < room_ && step()) {
@@ -151,7 +151,7 @@ private:
     // The token text is now the one byte c.
     ZORBEL_STEP void set_char(int c) {
         last_char_ = c;
-        entity_length_ = 0;
+        captured_length_ = 0;
     }
 
     ZORBEL_STEP void count_text(std::size_t length) {
@@ -338,7 +338,7 @@ private:
         touched_ = std::max(touched_, o_ + length);
         count_text(length);
         i_ += length;
-        entity_length_ = length;
+        captured_length_ = length;
         captured_from_ = nullptr;
         last_ = entity_token(text);
         // Quote, apostrophe and &nbsp; rewriting is on in a run exactly
@@ -461,7 +461,7 @@ private:
             paragraph_effects(options_, in_quote_, no_wrap_, crlf_collapse_active_);
         }
         captured_from_ = in_ + i_;
-        entity_length_ = length;
+        captured_length_ = length;
         take_tag_bytes(length);
     }
 
@@ -488,8 +488,8 @@ private:
     // Moves both windows past the run and hands the state back.
     void hand_back_state() {
         RewriteState& s = s_;
-        s.input_file.skip(i_);
-        s.work_file.advance(o_, std::max(touched_, o_));
+        s.input_window.skip(i_);
+        s.work_window.advance(o_, std::max(touched_, o_));
         s.out_column = column_;
         s.line_has_text = line_has_text_;
         s.after_newline = after_newline_;
@@ -500,10 +500,10 @@ private:
         // As the capture, and for a generic tag the second reading, leave them.
         if (tag_echoed_ > 0) s.token_echoed = tag_echoed_;
         if (generic_tag_taken_) s.tag_handed_back = 0;
-        if (entity_length_ > 0) {
-            if (captured_from_ != nullptr) scan::copy_short(s.token_text, captured_from_, entity_length_);
-            s.token_text[entity_length_] = 0;
-            s.token_length = entity_length_;
+        if (captured_length_ > 0) {
+            if (captured_from_ != nullptr) scan::copy_short(s.token_text, captured_from_, captured_length_);
+            s.token_text[captured_length_] = 0;
+            s.token_length = captured_length_;
         } else if (last_char_ >= 0) {
             s.token_text[0] = static_cast<unsigned char>(last_char_);
             s.token_text[1] = 0;
@@ -532,7 +532,7 @@ private:
 
     TokenCode last_ = TOK_EOF;
     int last_char_ = -1;            // the last byte that set the token text
-    std::size_t entity_length_ = 0;  // or the entity or whole tag that set it last
+    std::size_t captured_length_ = 0;  // or the length of the entity or whole tag that set it last
     // Where that text is to be copied from at the end, or null when it is
     // already in the token text (an entity is copied at once).
     const unsigned char* captured_from_ = nullptr;
@@ -552,8 +552,8 @@ private:
 
 TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     if (s.pending_tag_end) return TOK_EOF;
-    if (s.input_file.held_ahead() == 0 || s.work_file.room_ahead() == 0) return TOK_EOF;
-    const unsigned char first = *s.input_file.ahead();
+    if (s.input_window.held_ahead() == 0 || s.work_window.room_ahead() == 0) return TOK_EOF;
+    const unsigned char first = *s.input_window.ahead();
     if (first == '>' || (first == '<' && !rules.tags)) return TOK_EOF;
     return RunTaker(s, rules).take();
 }

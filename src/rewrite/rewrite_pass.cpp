@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/report.h"
 #include "rewrite/plain_run.h"
 #include "rewrite/rules.h"
 
@@ -34,8 +33,8 @@ struct AnchorEnd {
 // into it): otherwise moving back by the text's length would land on other
 // bytes, and the blank is left where it is.
 void fix_anchor(RewriteState& s, const AnchorEnd& anchor) {
-    if (!anchor.movable || s.input_file.position() != anchor.input + 1 ||
-        s.work_file.position() != anchor.work + 1) {
+    if (!anchor.movable || s.input_window.position() != anchor.input + 1 ||
+        s.work_window.position() != anchor.work + 1) {
         return;
     }
     std::string_view tag = s.token();
@@ -51,13 +50,13 @@ void fix_anchor(RewriteState& s, const AnchorEnd& anchor) {
 bool retake_plain_tag(RewriteState& s) {
     const std::size_t k = s.tag_handed_back;
     if (k == 0 || k != s.token_length - 1) return false;
-    if (s.input_file.held_ahead() < k || s.work_file.room_ahead() < k) return false;
-    const unsigned char* body = s.input_file.ahead();  // the tag after its '<'
+    if (s.input_window.held_ahead() < k || s.work_window.room_ahead() < k) return false;
+    const unsigned char* body = s.input_window.ahead();  // the tag after its '<'
     const TagRereading reading = reread_tag_body(s, body, k, s.out_column);
     if (!reading.unchanged || reading.length != k) return false;
-    std::memcpy(s.work_file.ahead(), body, k);
-    s.work_file.advance(k, k);
-    s.input_file.skip(k);
+    std::memcpy(s.work_window.ahead(), body, k);
+    s.work_window.advance(k, k);
+    s.input_window.skip(k);
     s.out_column += static_cast<std::int64_t>(k);
     s.line_has_text = 1;
     s.after_newline = 0;
@@ -93,10 +92,10 @@ PlainRunRules tag_body_run(const RewriteState& s) {
 // A run of a tag's inside taken at once; its bytes are fed to the scan of
 // attribute values as reading them one at a time would feed them.
 void take_tag_body_run(RewriteState& s) {
-    const unsigned char* from = s.input_file.ahead();
-    const std::uint64_t at = s.input_file.position();
+    const unsigned char* from = s.input_window.ahead();
+    const std::uint64_t at = s.input_window.position();
     (void)take_plain_run(s, tag_body_run(s));
-    s.tag_values.feed(from, static_cast<std::size_t>(s.input_file.position() - at));
+    s.tag_values.feed(from, static_cast<std::size_t>(s.input_window.position() - at));
 }
 
 // A blank in the main loop, already echoed and counted in the column.
@@ -159,8 +158,8 @@ TokenCode act_on_token(RewriteState& s, TokenCode token, TokenCode previous, Anc
             paragraph_effects(s.options, s.in_quote, s.no_wrap, s.crlf_collapse_active);
             break;
         case TOK_ANCHOR:
-            anchor.input = s.input_file.position();
-            anchor.work = s.work_file.position();
+            anchor.input = s.input_window.position();
+            anchor.work = s.work_window.position();
             anchor.movable = s.token_echoed == s.token_length;
             break;
         case TOK_SCRIPT:
@@ -184,10 +183,10 @@ TokenCode act_on_token(RewriteState& s, TokenCode token, TokenCode previous, Anc
 // text none of them opens or closes an element.
 void follow_elements(RewriteState& s) {
     if (!s.options.keep_verbatim) return;
-    const std::uint64_t at = s.input_file.position();
+    const std::uint64_t at = s.input_window.position();
     if (at <= s.elements_fed) return;
-    const std::size_t held = std::min<std::uint64_t>(at - s.elements_fed, s.input_file.held_behind());
-    s.elements.feed(s.input_file.ahead() - held, held);
+    const std::size_t held = std::min<std::uint64_t>(at - s.elements_fed, s.input_window.held_behind());
+    s.elements.feed(s.input_window.ahead() - held, held);
     s.elements_fed = at;
     s.verbatim = s.elements.in_verbatim();
     s.code = s.elements.in_code();
@@ -245,34 +244,20 @@ RewriteOutcome rewrite_stream(ByteSource& input, ByteSink& work, const Options& 
 
     RewriteOutcome outcome;
     outcome.changed = s.file_changed != 0;
-    outcome.read_failed = s.input_file.failed();
+    outcome.read_failed = s.input_window.failed();
     outcome.carried = s.carried();
     if (s.stamp_unended) {
         // The pass stopped inside a stamp's old text: the work file holds
         // what was written up to there.
         outcome.stamp_unended = true;
-        outcome.write_failed = s.work_file.failed();
+        outcome.write_failed = s.work_window.failed();
         return outcome;
     }
     // Edits that shorten the text near the end leave stale bytes behind the
     // final write position; they never reach the file.
-    s.work_file.finish_at_position();
+    s.work_window.finish_at_position();
     outcome.quote_error = s.in_quote && !options.reset_quotes_at_para;
-    outcome.write_failed = s.work_file.failed();
-    return outcome;
-}
-
-std::string unended_stamp_message() { return "very lengthy " + std::string(kMarkerDateTime); }
-
-void report_unended_stamp(Console& console) { report(console, kExitFatalReport, unended_stamp_message()); }
-
-RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes, bool bulk) {
-    const RewriteMode mode{.debug_prefixes = debug_prefixes, .bulk = bulk, .block_size = run.block_size};
-    const RewriteOutcome outcome =
-        rewrite_stream(input, work, run.options, {run.after_newline, run.crlf_collapse_active}, run.clock, mode);
-    if (outcome.stamp_unended) report_unended_stamp(run.console);
-    run.after_newline = outcome.carried.after_newline;
-    run.crlf_collapse_active = outcome.carried.crlf_collapse_active;
+    outcome.write_failed = s.work_window.failed();
     return outcome;
 }
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/run.h"
+#include "core/settings.h"
 #include "platform/byte_io.h"
 #include "rewrite/echo_stream.h"
 #include "rewrite/tokenizer.h"
@@ -40,29 +40,10 @@ struct RewriteMode {
 RewriteOutcome rewrite_stream(ByteSource& input, ByteSink& work, const Options& options, CarriedState carried,
                               const Clock& clock, const RewriteMode& mode = {});
 
-// The core run with the options, carried state, clock and block size of
-// run, the carried state handed back to run. A DATETIME marker with no tag
-// after it ends the run as a fatal report (status 1), as the tool does.
-RewriteOutcome rewrite_stream(Run& run, ByteSource& input, ByteSink& work, bool debug_prefixes = false,
-                              bool bulk = true);
-
-// "very lengthy <!-- $ZBL$:DATETIME -->": the message of an unended stamp.
-std::string unended_stamp_message();
-
-// That message as a fatal report (status 1).
-void report_unended_stamp(Console& console);
-
 // Reads a tag handed back by the tokenizer token by token, up to its '>'
 // outside quoted attribute values, wrapping blanks outside them. first is
 // the tag's first token; s.tag_values is the scan the tokenizer set when it
 // handed the tag back.
 void continue_tag(RewriteState& s, TokenCode first);
-
-// The pass over one file: rewrites it through a work file and, when it
-// changed, commits it with its backup and prints "Updated <path>".
-void rewrite_file(Run& run, const std::string& path);
-
-// The progress line of a rewrite pass that changed the file at path.
-std::string updated_line(const std::string& path);
 
 }  // namespace zorbel

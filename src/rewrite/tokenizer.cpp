@@ -44,18 +44,18 @@ TokenCode capture_entity(RewriteState& s) {
 bool write_stamp(RewriteState& s) {
     s.file_changed = 1;
     std::string stamp = format_stamp(s.clock());
-    s.work_file.write(reinterpret_cast<const unsigned char*>(stamp.data()), stamp.size());
+    s.work_window.write(reinterpret_cast<const unsigned char*>(stamp.data()), stamp.size());
     for (;;) {
-        int c = s.input_file.get();
+        int c = s.input_window.get();
         if (c == '<') {
             unread(s, 1);
             return true;
         }
         if (c >= 0) continue;
-        if (s.input_file.failed()) return false;
+        if (s.input_window.failed()) return false;
         // The work file keeps what was written so far; the file itself is
         // left as it was.
-        s.work_file.flush_all();
+        s.work_window.flush_all();
         s.stamp_unended = 1;
         return false;
     }
@@ -106,11 +106,11 @@ struct TagCapture {
 // a long run of them find their answer here; known remembers the answer.
 template <typename Set>
 std::size_t clear_ahead(const RewriteState& s, RewriteState::ClearRange& known, std::size_t n) {
-    const std::uint64_t at = s.input_file.position();
-    if (known.restarts == s.input_file.restarts() && at >= known.from && at + n <= known.to) return n;
-    const std::size_t held = s.input_file.held_ahead();
-    const std::size_t clear = Set::find(s.input_file.ahead(), held);
-    known = {at, at + clear, s.input_file.restarts()};
+    const std::uint64_t at = s.input_window.position();
+    if (known.restarts == s.input_window.restarts() && at >= known.from && at + n <= known.to) return n;
+    const std::size_t held = s.input_window.held_ahead();
+    const std::size_t clear = Set::find(s.input_window.ahead(), held);
+    known = {at, at + clear, s.input_window.restarts()};
     return std::min(clear, n);
 }
 
@@ -121,10 +121,10 @@ std::size_t clear_ahead(const RewriteState& s, RewriteState::ClearRange& known, 
 // capture_byte takes. Exactly what reading them one at a time would do.
 // True when the tag's '>' was taken.
 bool capture_run(RewriteState& s, TagCapture& capture) {
-    std::size_t n = std::min(s.input_file.held_ahead(), s.work_file.room_ahead());
+    std::size_t n = std::min(s.input_window.held_ahead(), s.work_window.room_ahead());
     n = std::min(n, kTagBound - (s.token_length - 1));
     if (n == 0) return false;
-    const unsigned char* in = s.input_file.ahead();
+    const unsigned char* in = s.input_window.ahead();
     if (s.token_length == 1) {
         // The tag's first byte says whether it can have values. A letter
         // or '/' is no stop and is taken below; any other byte leaves the
@@ -160,9 +160,9 @@ bool capture_run(RewriteState& s, TagCapture& capture) {
     scan::copy_short(s.token_text + s.token_length, in, n);
     s.token_length += n;
     s.token_text[s.token_length] = 0;
-    scan::copy_short(s.work_file.ahead(), in, n);
-    s.work_file.advance(n, n);
-    s.input_file.skip(n);
+    scan::copy_short(s.work_window.ahead(), in, n);
+    s.work_window.advance(n, n);
+    s.input_window.skip(n);
     s.out_column += static_cast<std::int64_t>(n);
     s.token_echoed += n;
     capture.since_removal += n;
@@ -286,10 +286,6 @@ Captured capture_tag(RewriteState& s, TokenCode& token) {
 }
 
 }  // namespace
-
-bool is_generic_tag(const RewriteState& s, std::string_view text) {
-    return classify_tag(s.options, text) == TagKind::kGeneric;
-}
 
 TokenCode next_token(RewriteState& s) {
     if (s.pending_tag_end) return TOK_TAG_END;

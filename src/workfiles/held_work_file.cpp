@@ -6,18 +6,23 @@
 
 namespace zorbel {
 
-HeldWorkFile::HeldWorkFile(Run& run) : run_(run) {}
+HeldWorkFile::HeldWorkFile(WorkFiles& work_files, HeldMemory& memory) : work_files_(work_files), held_(memory) {}
 
 unsigned char* HeldWorkFile::memory() {
     // Left uninitialised: every byte up to the length is written before it
     // counts, and clearing it for each page would be a pass over it for
     // nothing.
-    if (run_.held_output.size() != run_.held_output_bound) run_.held_output.resize(run_.held_output_bound);
-    return run_.held_output.data();
+    if (held_.bytes.size() != held_.bound) held_.bytes.resize(held_.bound);
+    return held_.bytes.data();
 }
 
 bool HeldWorkFile::move_to_file() {
-    work_ = new_temp_file(run_);
+    Expected<WorkFile> made = work_files_.new_temp_file();
+    if (!made.ok()) {
+        error_ = made.error();
+        return false;
+    }
+    work_ = std::move(made.value());
     if (held_length_ == 0 || FileSink(work_.file).write_at(0, memory(), held_length_)) {
         held_length_ = 0;
         return true;
@@ -28,7 +33,7 @@ bool HeldWorkFile::move_to_file() {
 
 bool HeldWorkFile::write_at(std::uint64_t offset, const unsigned char* data, std::size_t n) {
     if (!in_file()) {
-        if (offset + n <= run_.held_output_bound) {
+        if (offset + n <= held_.bound) {
             std::memcpy(memory() + offset, data, n);
             held_length_ = std::max(held_length_, static_cast<std::size_t>(offset) + n);
             return true;
@@ -40,7 +45,7 @@ bool HeldWorkFile::write_at(std::uint64_t offset, const unsigned char* data, std
 
 bool HeldWorkFile::truncate(std::uint64_t length) {
     if (!in_file()) {
-        if (length <= run_.held_output_bound) {
+        if (length <= held_.bound) {
             // Lengthened, the content reads as zero bytes, as a file's does.
             if (length > held_length_) std::memset(memory() + held_length_, 0, length - held_length_);
             held_length_ = static_cast<std::size_t>(length);

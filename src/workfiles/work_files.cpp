@@ -2,7 +2,6 @@
 
 #include <cerrno>
 
-#include "core/report.h"
 #include "platform/files.h"
 
 namespace zorbel {
@@ -14,16 +13,12 @@ constexpr std::size_t kBaseLetters = 7;
 constexpr const char* kWorkExtension = ".Z~B";
 constexpr const char* kBackupExtension = ".b~k";
 
-// The two ways a replace fails, as the user reads them.
-constexpr const char* kCannotReplace = "couldn't replace %s.\n";
-constexpr const char* kCannotWrite = "couldn't write %s.\n";
-
-[[noreturn]] void fail_with(Run& run, const char* format, const std::string& path) {
-    die(run.console, kExitFileError, format_message(format, path.c_str()));
-}
+// The two ways a replace fails.
+constexpr ErrorKind kCannotReplace = ErrorKind::kCannotReplace;
+constexpr ErrorKind kCannotWrite = ErrorKind::kCannotWrite;
 
 // A fresh file in the given directory, named from the work-file template and
-// created exclusively. It uses its own odometer: run.temp_name describes the
+// created exclusively. It uses its own odometer: temp_name describes the
 // current directory only. An empty work file when none could be made.
 WorkFile create_beside(const std::string& directory) {
     std::string name = kFirstWorkFileName;
@@ -69,11 +64,6 @@ int make_backup(const std::string& target, const std::string& backup, const File
     return error;
 }
 
-// Notes the backup just made.
-void record_backup(Run& run, const std::string& path, const std::string& target, const std::string& backup) {
-    run.backups_made[name_key(backup)] = Run::BackupRecord{target, path, backup};
-}
-
 }  // namespace
 
 int bump_temp_base(std::string& name) {
@@ -87,21 +77,21 @@ int bump_temp_base(std::string& name) {
     return -1;
 }
 
-WorkFile make_temp_file(Run& run, const char* extension) {
-    if (extension != nullptr) run.temp_name = run.temp_name.substr(0, kBaseLetters + 1) + extension;
+Expected<WorkFile> WorkFiles::make_temp_file(const char* extension) {
+    if (extension != nullptr) temp_name = temp_name.substr(0, kBaseLetters + 1) + extension;
     for (;;) {
         // The exclusive create is the test for a free name. A name borne by
         // anything is taken, whatever error the platform gives for it (a
         // directory may be refused rather than found to exist).
         int error = 0;
-        FileHandle file = create_exclusive(run.temp_name, error);
-        if (file.valid()) return WorkFile{run.temp_name, file};
-        if (error != EEXIST && !name_taken(run.temp_name)) die_cannot_open(run.console, run.temp_name, "w");
-        if (bump_temp_base(run.temp_name) != 0) report(run.console, kExitFatalReport, "Ran out of temp names!?");
+        FileHandle file = create_exclusive(temp_name, error);
+        if (file.valid()) return WorkFile{temp_name, file};
+        if (error != EEXIST && !name_taken(temp_name)) return Error{ErrorKind::kCannotOpen, temp_name, "w"};
+        if (bump_temp_base(temp_name) != 0) return Error{ErrorKind::kNoWorkFileName, "", ""};
     }
 }
 
-WorkFile new_temp_file(Run& run) { return make_temp_file(run, kWorkExtension); }
+Expected<WorkFile> WorkFiles::new_temp_file() { return make_temp_file(kWorkExtension); }
 
 std::string backup_name(const std::string& path) {
     const std::size_t component = file_name_start(path);
@@ -112,13 +102,13 @@ std::string backup_name(const std::string& path) {
 
 bool is_backup_file(const std::string& path) { return backup_name(path) == path; }
 
-std::optional<BackupHeld> backup_of_another_file(const Run& run, const std::string& path) {
-    if (run.backups_made.empty()) return std::nullopt;
+std::optional<BackupHeld> WorkFiles::backup_of_another_file(const std::string& path) const {
+    if (backups_made_.empty()) return std::nullopt;
     int error = 0;
     const std::string target = resolve_path(path, error);
     if (target.empty()) return std::nullopt;  // the passes report what is wrong with it
-    const auto made = run.backups_made.find(name_key(backup_name(target)));
-    if (made == run.backups_made.end() || made->second.page == target) return std::nullopt;
+    const auto made = backups_made_.find(name_key(backup_name(target)));
+    if (made == backups_made_.end() || made->second.page == target) return std::nullopt;
     // The backup as the batch would write it: beside the path as given,
     // unless that path is a link to a file elsewhere.
     std::string shown = backup_name(path);
@@ -150,23 +140,12 @@ bool find_target(const std::string& path, bool backup_taken, Target& target) {
     return true;
 }
 
-// A backup of this run under the target's backup name already holds a page
-// as it was before the run. It is the target's own: nothing more to make.
-// Another file's: the commit must not go on. false in that case.
-bool take_earlier_backup(const Run& run, const Target& target, bool& backup_taken) {
-    const auto made = run.backups_made.find(name_key(target.backup));
-    if (made == run.backups_made.end()) return true;
-    if (made->second.page != target.path) return false;
-    backup_taken = true;
-    return true;
-}
-
 // The work file given the target's attributes and closed, ready to take
-// the target's place. Gives the format of the message on failure, or null.
-const char* ready_incoming(WorkFile& work, const Target& target) {
+// the target's place. Gives what failed, or nothing.
+std::optional<ErrorKind> ready_incoming(WorkFile& work, const Target& target) {
     if (copy_attributes(work.file, target.original) != 0) return kCannotReplace;
     if (!work.close()) return kCannotWrite;
-    return nullptr;
+    return std::nullopt;
 }
 
 // Moves the new content over the target in one step. Where the work file
@@ -174,15 +153,15 @@ const char* ready_incoming(WorkFile& work, const Target& target) {
 // the rename refuses; the content is then staged beside the target, given
 // the target's attributes, and renamed from there. Asking the rename first
 // costs nothing in the usual case, where the work file and the page share
-// a file system. Gives the format of the message on failure, or null.
-const char* move_into_place(WorkFile& work, const Target& target, WorkFile& staged) {
+// a file system. Gives what failed, or nothing.
+std::optional<ErrorKind> move_into_place(WorkFile& work, const Target& target, WorkFile& staged) {
     // No fsync before the rename. A killed process loses nothing without it:
     // the kernel keeps what was written, and the rename is atomic. After a
     // power loss the backup still holds the old content, being the old
     // file's own inode, while an fsync per file would cost far more than
     // the whole pass over a typical page.
     const int error = rename_name(work.name, target.path);
-    if (error == 0) return nullptr;
+    if (error == 0) return std::nullopt;
     if (error != EXDEV) return kCannotReplace;
     OwnedFile source(open_for_reading(work.name));
     if (!source.valid()) return kCannotReplace;
@@ -194,38 +173,50 @@ const char* move_into_place(WorkFile& work, const Target& target, WorkFile& stag
     }
     if (copy_attributes(staged.file, target.original) != 0) return kCannotReplace;
     if (!staged.close()) return kCannotWrite;
-    return rename_name(staged.name, target.path) == 0 ? nullptr : kCannotReplace;
-}
-
-// The steps of the replace. Gives the format of the failure message, or null
-// when the new content is in place.
-const char* replace_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken,
-                                WorkFile& staged) {
-    Target target;
-    if (!find_target(path, backup_taken, target) || !take_earlier_backup(run, target, backup_taken)) {
-        return kCannotReplace;
-    }
-    if (const char* failure = ready_incoming(work, target)) return failure;
-    if (!backup_taken) {
-        if (make_backup(target.path, target.backup, target.original) != 0) return kCannotReplace;
-        record_backup(run, path, target.path, target.backup);
-    }
-    if (const char* failure = move_into_place(work, target, staged)) return failure;
-    // Where the replace had to change the old file's attributes (a
-    // read-only file on Windows), its backup, which is that same file, gets
-    // them back. Nothing is lost if it cannot: the content is in place.
-    if (!backup_taken) (void)restore_attributes(target.backup, target.original);
-    return nullptr;
+    if (rename_name(staged.name, target.path) != 0) return kCannotReplace;
+    return std::nullopt;
 }
 
 }  // namespace
 
-const char* try_commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
+// A backup of this run under the target's backup name already holds a page
+// as it was before the run. It is the target's own: nothing more to make.
+// Another file's: the commit must not go on. false in that case.
+bool WorkFiles::take_earlier_backup(const std::string& target, const std::string& backup,
+                                    bool& backup_taken) const {
+    const auto made = backups_made_.find(name_key(backup));
+    if (made == backups_made_.end()) return true;
+    if (made->second.page != target) return false;
+    backup_taken = true;
+    return true;
+}
+
+// The steps of the replace. Gives what failed, or nothing when the new
+// content is in place.
+std::optional<ErrorKind> WorkFiles::replace_with_backup(const std::string& path, WorkFile& work, bool backup_taken,
+                                                        WorkFile& staged) {
+    Target target;
+    if (!find_target(path, backup_taken, target) || !take_earlier_backup(target.path, target.backup, backup_taken)) {
+        return kCannotReplace;
+    }
+    if (const auto failure = ready_incoming(work, target)) return failure;
+    if (!backup_taken) {
+        if (make_backup(target.path, target.backup, target.original) != 0) return kCannotReplace;
+        backups_made_[name_key(target.backup)] = BackupRecord{target.path, path, target.backup};
+    }
+    if (const auto failure = move_into_place(work, target, staged)) return failure;
+    // Where the replace had to change the old file's attributes (a
+    // read-only file on Windows), its backup, which is that same file, gets
+    // them back. Nothing is lost if it cannot: the content is in place.
+    if (!backup_taken) (void)restore_attributes(target.backup, target.original);
+    return std::nullopt;
+}
+
+std::optional<Error> WorkFiles::commit_with_backup(const std::string& path, WorkFile& work, bool backup_taken) {
     WorkFile staged;  // removed again on every way out unless it took the target's name
-    const char* failure = replace_with_backup(run, path, work, backup_taken, staged);
-    if (failure != nullptr) {
+    if (const auto failure = replace_with_backup(path, work, backup_taken, staged)) {
         work.remove();
-        return failure;
+        return Error{*failure, path, ""};
     }
     // The new content bears the target's name now: the staged copy if there
     // was one (the work file is then removed), else the work file.
@@ -235,11 +226,7 @@ const char* try_commit_with_backup(Run& run, const std::string& path, WorkFile& 
     } else {
         work.disown();
     }
-    return nullptr;
-}
-
-void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken) {
-    if (const char* failure = try_commit_with_backup(run, path, work, backup_taken)) fail_with(run, failure, path);
+    return std::nullopt;
 }
 
 WorkFile::WorkFile(WorkFile&& other) noexcept
@@ -286,19 +273,12 @@ void WorkFile::disown() {
     name.clear();
 }
 
-void discard_work_file(Run& run, WorkFile& work) {
-    if (run.options.keep_temps) {
+void discard_work_file(WorkFile& work, bool keep) {
+    if (keep) {
         work.keep();
     } else {
         work.remove();
     }
-}
-
-void remove_work_file(WorkFile& work) { work.remove(); }
-
-void fail_work_write(Run& run, const std::string& path, WorkFile& work) {
-    work.remove();
-    fail_with(run, kCannotWrite, path);
 }
 
 }  // namespace zorbel

@@ -3,11 +3,12 @@
 // place with the old content kept beside it as "name.b~k".
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "core/run.h"
+#include "core/errors.h"
 #include "platform/files.h"
 
 namespace zorbel {
@@ -46,19 +47,9 @@ private:
 // letter wrapped past Z (all read A again).
 int bump_temp_base(std::string& name);
 
-// Finds a free name from run.temp_name (with the extension replaced when one
-// is given) and creates that file exclusively, empty, in the current directory.
-// A name borne by anything (file, directory, symbolic link), or taken between
-// the look and the create, moves the odometer on; the file is never opened
-// through an existing name. All names taken: "Ran out of temp names!?",
-// status 1. Any other failure to create: "couldn't open %s for w.", status 3.
-// The file is created open to its owner only: it holds a copy of a page that
-// may be private, and the replace gives it the attributes of the file it
-// replaces.
-WorkFile make_temp_file(Run& run, const char* extension);
-
-// make_temp_file with the work-file extension ".Z~B".
-WorkFile new_temp_file(Run& run);
+// The first work-file name; each search for a free name counts on from
+// here like an odometer.
+inline constexpr const char* kFirstWorkFileName = "AAAAAAA~.Z~B";
 
 // The path with ".b~k" in place of its extension (the last component's part
 // from its last dot on; a last component without a dot gains ".b~k"). The
@@ -76,49 +67,76 @@ struct BackupHeld {
     std::string page;
 };
 
-// The backup that this run made for another file under the backup name of
-// the file at path (index.htm and index.html share index.b~k), if any. Such
-// a file must not be processed: its commit would replace the only copy of
-// the other file's original.
-std::optional<BackupHeld> backup_of_another_file(const Run& run, const std::string& path);
+// The work files and backups of one run: the name odometer, and the backups
+// the run made, which no later commit of the run may replace. One object per
+// run; it prints nothing and ends nothing: every failure is an Error.
+class WorkFiles {
+public:
+    // Finds a free name from temp_name (with the extension replaced when one
+    // is given) and creates that file exclusively, empty, in the current
+    // directory. A name borne by anything (file, directory, symbolic link),
+    // or taken between the look and the create, moves the odometer on; the
+    // file is never opened through an existing name. All names taken:
+    // kNoWorkFileName. Any other failure to create: kCannotOpen with the
+    // name and the mode "w". The file is created open to its owner only: it
+    // holds a copy of a page that may be private, and the replace gives it
+    // the attributes of the file it replaces.
+    Expected<WorkFile> make_temp_file(const char* extension);
 
-// Puts the work file (still open) in the place of the processed file. Without
-// backup_taken the old content is kept under backup_name of the file, made as
-// a hard link (a copy where links are refused) after any old backup is
-// removed; the work file is then renamed over the file, so the file's name
-// always holds either the old or the new content. A symbolic link is
-// followed: the file it points to is replaced and backed up beside itself.
-// The new file gets the permission bits (and, where allowed, owner and
-// group) of the old one; on Windows its attribute bits, and a read-only
-// page stays read-only, as does its backup. Any failure leaves the file's old
-// content under its name, prints "couldn't replace %s." (or "couldn't write
-// %s." when the new content could not be written out) with the path as
-// given and ends the run with status 3; the work file goes with its owner.
-// Closes the work file.
-//
-// A backup made earlier in this run is never replaced: a file committed a
-// second time in the run (named twice, matched by two patterns, or reached
-// through a link) takes its backup as already taken, and a commit whose
-// backup name holds another file's backup from this run fails as above.
-// Every backup made is recorded in run.backups_made.
-void commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken);
+    // make_temp_file with the work-file extension ".Z~B".
+    Expected<WorkFile> new_temp_file();
 
-// The same replace, for a caller that has another way to go on: a failure
-// removes the work file and gives the format of the message commit_with_backup
-// would print ("couldn't replace %s.\n" or "couldn't write %s.\n"), with
-// nothing printed and the page's old content under its name. Null on success.
-const char* try_commit_with_backup(Run& run, const std::string& path, WorkFile& work, bool backup_taken);
+    // Puts the work file (still open) in the place of the processed file.
+    // Without backup_taken the old content is kept under backup_name of the
+    // file, made as a hard link (a copy where links are refused) after any
+    // old backup is removed; the work file is then renamed over the file, so
+    // the file's name always holds either the old or the new content. A
+    // symbolic link is followed: the file it points to is replaced and
+    // backed up beside itself. The new file gets the permission bits (and,
+    // where allowed, owner and group) of the old one; on Windows its
+    // attribute bits, and a read-only page stays read-only, as does its
+    // backup. Closes the work file.
+    //
+    // A backup made earlier in this run is never replaced: a file committed
+    // a second time in the run (named twice, matched by two patterns, or
+    // reached through a link) takes its backup as already taken, and a
+    // commit whose backup name holds another file's backup from this run
+    // fails. Every backup made is recorded.
+    //
+    // Any failure leaves the file's old content under its name, removes the
+    // work file and gives kCannotReplace (kCannotWrite when the new content
+    // could not be written out) with the path as given.
+    std::optional<Error> commit_with_backup(const std::string& path, WorkFile& work, bool backup_taken);
+
+    // The backup that this run made for another file under the backup name
+    // of the file at path (index.htm and index.html share index.b~k), if
+    // any. Such a file must not be processed: its commit would replace the
+    // only copy of the other file's original.
+    std::optional<BackupHeld> backup_of_another_file(const std::string& path) const;
+
+    // Work-file name template; advanced like an odometer and never reset,
+    // so each search for a free name starts where the last one ended.
+    std::string temp_name = kFirstWorkFileName;
+
+private:
+    // A backup this run made: the page it holds, by its resolved path and
+    // by its path as the batch wrote it, and the backup's resolved path.
+    struct BackupRecord {
+        std::string page;
+        std::string page_as_given;
+        std::string backup;
+    };
+    // Keyed by the backup's resolved path as name_key gives it (on Windows,
+    // two spellings of one name are one key).
+    std::map<std::string, BackupRecord> backups_made_;
+
+    std::optional<ErrorKind> replace_with_backup(const std::string& path, WorkFile& work, bool backup_taken,
+                                                 WorkFile& staged);
+    bool take_earlier_backup(const std::string& target, const std::string& backup, bool& backup_taken) const;
+};
 
 // A pass that changed nothing: closes the work file and deletes it unless
-// keep_temps is on.
-void discard_work_file(Run& run, WorkFile& work);
-
-// Closes the work file and removes it, whatever keep_temps says (a failed
-// pass leaves nothing behind).
-void remove_work_file(WorkFile& work);
-
-// A write to the work file failed: removes it, prints "couldn't write %s."
-// with the processed file's path, and ends the run with status 3.
-[[noreturn]] void fail_work_write(Run& run, const std::string& path, WorkFile& work);
+// it is to be kept (-k).
+void discard_work_file(WorkFile& work, bool keep);
 
 }  // namespace zorbel

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cleanup/line_pass.h"
+#include "core/settings.h"
 
 namespace zorbel {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "cli/batch.h"
 #include "cli/entry.h"
-#include "core/report.h"
+#include "cli/report.h"
 #include "support/test_support.h"
 #include "workfiles/work_files.h"
 
@@ -23,7 +23,7 @@ using Paths = std::vector<std::string>;
 struct Recorder {
     Paths paths;
     FileStep step() {
-        return [this](zorbel::Run&, const std::string& path) { paths.push_back(path); };
+        return [this](Invocation&, const std::string& path) { paths.push_back(path); };
     }
 };
 
@@ -43,8 +43,8 @@ TEST(HtmlFilter, ExtensionsThatPassWithoutAsking) {
     };
     for (const auto& c : cases) {
         StringConsole console;
-        zorbel::Run run(console);
-        EXPECT_EQ(is_html_name(run, c.path), c.html) << c.path;
+        Invocation run(console);
+        EXPECT_EQ(accept_html_name(run, c.path), c.html) << c.path;
         const std::string notice = std::string("Skipped non-html file \"") + c.path + "\"\n";
         EXPECT_EQ(console.err_text, c.html ? "" : notice) << c.path;
     }
@@ -63,9 +63,9 @@ TEST(HtmlFilter, QuestionTakesOneKey) {
         StringConsole console;
         // A key typed ahead must be left for the next question.
         console.input = c.keys.empty() ? "" : c.keys + "y";
-        zorbel::Run run(console);
-        run.options.ask_non_html = 1;
-        EXPECT_EQ(is_html_name(run, "notes.txt"), c.answer) << c.what;
+        Invocation run(console);
+        run.settings.options.ask_non_html = 1;
+        EXPECT_EQ(accept_html_name(run, "notes.txt"), c.answer) << c.what;
         EXPECT_EQ(console.err_text, "Process non-html file \"notes.txt\" (Y/)? ") << c.what;
         EXPECT_EQ(console.input_pos, c.keys.size()) << c.what;
     }
@@ -88,7 +88,7 @@ TEST(Batch, MatchesInByteOrderAndNoticesForOthers) {
     test::ScratchDir dir;
     touch(dir, {"b.htm", "a.HTML", "c.txt", "d.htmx", "e.htm.bak", "noext", "A.htm", ".hidden.htm"});
     StringConsole console;
-    zorbel::Run run(console);
+    Invocation run(console);
     Recorder seen;
     const std::string p = dir.path() + "/";
     process_pattern(run, p + "*", seen.step());
@@ -103,8 +103,8 @@ TEST(Batch, QuestionsComeInSearchOrder) {
     touch(dir, {"c.txt", "a.txt", "b.htm", "d.txt"});
     StringConsole console;
     console.input = "nYy";
-    zorbel::Run run(console);
-    run.options.ask_non_html = 1;
+    Invocation run(console);
+    run.settings.options.ask_non_html = 1;
     Recorder seen;
     const std::string p = dir.path() + "/";
     process_pattern(run, p + "*", seen.step());
@@ -122,7 +122,7 @@ TEST(Batch, NothingMatchedIsReportedAndTheRunGoesOn) {
     const char* patterns[] = {"nothing*.htm", "sub.htm", "missing/a.htm", ".hidden.htm", "a.txt?", "", "sub.htm/"};
     for (const char* pattern : patterns) {
         StringConsole console;
-        zorbel::Run run(console);
+        Invocation run(console);
         Recorder seen;
         process_pattern(run, p + pattern, seen.step());
         EXPECT_TRUE(seen.paths.empty()) << pattern;
@@ -141,7 +141,7 @@ TEST(Batch, BackupFilesAreNeverProcessed) {
     test::ScratchDir dir;
     test::write_file(dir.file("page.b~k"), "  old  \n\n");
     StringConsole console;
-    zorbel::Run run(console);
+    Invocation run(console);
     process_file(run, dir.file("page.b~k"));
     EXPECT_EQ(console.err_text, "Skipped backup file \"" + dir.file("page.b~k") + "\"\n");
     EXPECT_EQ(test::read_file(dir.file("page.b~k")), "  old  \n\n");
@@ -161,9 +161,9 @@ TEST(EntryPoint, RunsFileArgumentsInOrder) {
     Paths seen;
     std::vector<int> cute;
     int status = run_command_line(static_cast<int>(argv.size()), argv.data(), console,
-                                  [&](zorbel::Run& run, const std::string& path) {
+                                  [&](Invocation& run, const std::string& path) {
                                       seen.push_back(path);
-                                      cute.push_back(run.options.cute_quotes);
+                                      cute.push_back(run.settings.options.cute_quotes);
                                   });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(seen, (Paths{b, a, b}));
@@ -177,17 +177,17 @@ TEST(EntryPoint, FatalExitsStopTheBatch) {
     touch(dir, {"a.htm", "b.htm"});
     const std::string pattern = dir.file("*.htm");
     std::vector<const char*> argv = {"zorbel", "--", pattern.c_str()};
-    const struct { const char* what; std::function<void(zorbel::Run&)> fail; int status; std::string err; } cases[] = {
-        {"a fatal report", [](zorbel::Run& r) { report(r.console, 1, "Ran out of temp names!?"); }, 1,
+    const struct { const char* what; std::function<void(Invocation&)> fail; int status; std::string err; } cases[] = {
+        {"a fatal report", [](Invocation& r) { report(r.console, Error{ErrorKind::kNoWorkFileName, "", ""}); }, 1,
          "Ran out of temp names!?\n (press enter)"},
-        {"a file that cannot be opened", [](zorbel::Run& r) { die_cannot_open(r.console, "a.htm", "r"); }, 3,
+        {"a file that cannot be opened", [](Invocation& r) { report(r.console, Error{ErrorKind::kCannotOpen, "a.htm", "r"}); }, 3,
          "couldn't open a.htm for r."},
-        {"memory running out", [](zorbel::Run&) { throw std::bad_alloc(); }, 7, "ran out of memory."},
+        {"memory running out", [](Invocation&) { throw std::bad_alloc(); }, 7, "ran out of memory."},
     };
     for (const auto& c : cases) {
         StringConsole console;
         int steps = 0;
-        int status = run_command_line(3, argv.data(), console, [&](zorbel::Run& run, const std::string&) {
+        int status = run_command_line(3, argv.data(), console, [&](Invocation& run, const std::string&) {
             ++steps;
             c.fail(run);
         });

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "core/report.h"
+#include "cli/report.h"
 #include "support/test_support.h"
 
 namespace zorbel {
@@ -24,7 +24,7 @@ struct Outcome {
 Outcome run_line(const std::vector<std::string>& args) {
     Outcome result;
     StringConsole console;
-    Run run(console);
+    Invocation run(console);
     Arguments views(args.begin(), args.end());
     try {
         read_options(run, views);
@@ -33,7 +33,7 @@ Outcome run_line(const std::vector<std::string>& args) {
     } catch (const FatalExit& exit) {
         result.status = exit.status;
     }
-    result.options = run.options;
+    result.options = run.settings.options;
     result.out = console.out_text;
     result.err = console.err_text;
     return result;

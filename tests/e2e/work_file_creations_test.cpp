@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/run.h"
+#include "pipeline/page_pipeline.h"
 #include "support/test_support.h"
 
 namespace zorbel {

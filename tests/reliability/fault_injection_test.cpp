@@ -14,7 +14,7 @@
 #include "reliability/child_process.h"
 #include "reliability/tree_snapshot.h"
 #include "support/test_support.h"
-#include "workfiles/fs_test_tools.h"
+#include "support/fs_test_tools.h"
 
 namespace zorbel {
 namespace {

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "core/report.h"
 #include "rewrite/engine_support.h"
 #include "rewrite/rewrite_pass.h"
 

@@ -41,8 +41,8 @@ TEST(ReadEcho, CopiesAndRemovesLineEnds) {
         for (std::size_t block : kBlockSizes) {
             SCOPED_TRACE(std::string(c.what) + ", block " + std::to_string(block));
             EngineHarness h(c.input, block);
-            h.run.crlf_collapse_active = c.armed;
-            h.run.after_newline = c.after_newline;
+            h.carried.crlf_collapse_active = c.armed;
+            h.carried.after_newline = c.after_newline;
             RewriteState& s = h.start();
             while (read_echo(s) >= 0) {
             }
@@ -64,7 +64,7 @@ TEST(ReadEcho, ColumnCountsPastTwoGiB) {
     while (read_echo(s) >= 0) {
     }
     EXPECT_EQ(s.out_column, 2147483647LL + 5);  // four bytes and the end of input
-    EXPECT_GT(s.out_column, h.run.options.wrap_margin);
+    EXPECT_GT(s.out_column, h.settings.options.wrap_margin);
 }
 
 TEST(ReadEcho, CountsColumnsAndTheEndOfInput) {
@@ -95,8 +95,8 @@ TEST(EchoStream, MovesBackAndWritesOver) {
     emit_newline(s);
     EXPECT_EQ(s.out_column, 0);
     // Nothing was erased: the file keeps its furthest length until it is cut.
-    EXPECT_EQ(s.work_file.length(), 7u);
-    EXPECT_EQ(s.work_file.position(), 6u);
+    EXPECT_EQ(s.work_window.length(), 7u);
+    EXPECT_EQ(s.work_window.position(), 6u);
 
     // step_back moves both sides: the input's last two bytes are read again
     // and copied over the two last written.

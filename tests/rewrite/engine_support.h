@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/console.h"
-#include "core/run.h"
+#include "core/carried_state.h"
+#include "core/settings.h"
 #include "platform/byte_io.h"
 #include "rewrite/echo_stream.h"
 #include "rewrite/rewrite_pass.h"
@@ -43,38 +43,37 @@ inline Rewritten rewrite_text(const std::string& input, const Options& options,
     return result;
 }
 
-// The options a setup function gives a fresh run.
+// The options a setup function gives a fresh run's settings.
 template <typename Setup>
 Options options_after(const Setup& setup) {
-    StringConsole console;
-    Run run(console);
-    if (setup) setup(run);
-    return run.options;
+    RunSettings settings;
+    if (setup) setup(settings);
+    return settings.options;
 }
 
-// One engine run over an in-memory input. Set run.options and the carried
-// flags, then start().
+// One engine run over an in-memory input. Set settings.options and the
+// carried flags, then start().
 struct EngineHarness {
     explicit EngineHarness(std::string input, std::size_t block_size = kDefaultBlockSize)
         : source(std::move(input)) {
-        run.block_size = block_size;
-        run.clock = pinned_time;
+        settings.block_size = block_size;
+        settings.clock = pinned_time;
     }
 
     RewriteState& start(bool debug_prefixes = false) {
-        state = std::make_unique<RewriteState>(run.options, CarriedState{run.after_newline, run.crlf_collapse_active},
-                                               run.clock, source, sink, run.block_size, debug_prefixes);
+        state = std::make_unique<RewriteState>(settings.options, carried, settings.clock, source, sink,
+                                               settings.block_size, debug_prefixes);
         return *state;
     }
 
     // The work file as the pass leaves it: cut at the final write position.
     std::string work() {
-        state->work_file.finish_at_position();
+        state->work_window.finish_at_position();
         return sink.data;
     }
 
-    StringConsole console;
-    Run run{console};
+    RunSettings settings;
+    CarriedState carried;
     StringSource source;
     StringSink sink;
     std::unique_ptr<RewriteState> state;

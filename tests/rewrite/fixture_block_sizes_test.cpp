@@ -20,25 +20,39 @@ struct Output {
     bool quote_error;
 };
 
-Output rewrite(const std::string& input, const std::function<void(zorbel::Run&)>& setup, std::size_t block) {
-    const test::Rewritten r = test::rewrite_text(input, test::options_after(setup), block);
+// The options and the state carried in from the page before.
+struct Variant {
+    Options options;
+    CarriedState carried;
+};
+
+Output rewrite(const std::string& input, const Variant& setup, std::size_t block) {
+    const test::Rewritten r = test::rewrite_text(input, setup.options, block, setup.carried);
     return {r.work, r.outcome.changed, r.outcome.quote_error};
 }
 
+Variant with(void (*change)(Variant&)) {
+    Variant setup;
+    change(setup);
+    return setup;
+}
+
 TEST(FixtureBlockSizes, SameOutputAtEveryBlockSize) {
-    const std::function<void(zorbel::Run&)> setups[] = {
-        [](zorbel::Run&) {},
-        [](zorbel::Run& r) {
+    const Variant setups[] = {
+        Variant{},
+        with([](Variant& r) {
             r.options.collapse_crlf = 1;
             r.options.reset_quotes_at_para = 0;
             r.options.wrap_margin = 20;
-        },
-        [](zorbel::Run& r) {
+        }),
+        // The carried flags reach the page (they were once set where they
+        // never did).
+        with([](Variant& r) {
             r.options.strip_indent = 0;
             r.options.dump_editor_junk = 0;
-            r.crlf_collapse_active = 1;
-            r.after_newline = 1;
-        },
+            r.carried.crlf_collapse_active = 1;
+            r.carried.after_newline = 1;
+        }),
     };
     int pages = 0;
     for (const auto& entry : std::filesystem::directory_iterator(test::fixture_path("rewrite"))) {

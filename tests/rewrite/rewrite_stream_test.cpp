@@ -17,7 +17,7 @@ using test::kPinnedStamp;
 
 using test::Rewritten;
 
-Rewritten rewrite(const std::string& input, const std::function<void(Run&)>& setup, std::size_t block,
+Rewritten rewrite(const std::string& input, const std::function<void(RunSettings&)>& setup, std::size_t block,
                   bool prefixes = false) {
     return test::rewrite_text(input, test::options_after(setup), block, {}, prefixes);
 }
@@ -28,19 +28,19 @@ const std::string x70(70, 'x');
 const std::string kImg = "<img src=\"chrome://editor/content/images/tag-comment.gif\">";
 const std::string kNoWrap = "<!-- ZBLDONTWRAP -->";
 
-void no_para_reset(Run& r) { r.options.reset_quotes_at_para = 0; }
-void no_cute(Run& r) { r.options.cute_quotes = 0; }
-void no_nbsp(Run& r) { r.options.nbsp_to_space = 0; }
-void margin10(Run& r) { r.options.wrap_margin = 10; }
-void margin0(Run& r) { r.options.wrap_margin = 0; }
-void no_webx(Run& r) { r.options.fix_webx = 0; }
-void keep_indent(Run& r) { r.options.strip_indent = 0; }
-void collapse(Run& r) { r.options.collapse_crlf = 1; }
+void no_para_reset(RunSettings& r) { r.options.reset_quotes_at_para = 0; }
+void no_cute(RunSettings& r) { r.options.cute_quotes = 0; }
+void no_nbsp(RunSettings& r) { r.options.nbsp_to_space = 0; }
+void margin10(RunSettings& r) { r.options.wrap_margin = 10; }
+void margin0(RunSettings& r) { r.options.wrap_margin = 0; }
+void no_webx(RunSettings& r) { r.options.fix_webx = 0; }
+void keep_indent(RunSettings& r) { r.options.strip_indent = 0; }
+void collapse(RunSettings& r) { r.options.collapse_crlf = 1; }
 
 struct PassCase {
     const char* what;
     std::string input;
-    void (*setup)(Run&);
+    void (*setup)(RunSettings&);
     std::optional<std::string> output;  // kSame: the input unchanged
     bool changed;
     bool quote_error = false;
@@ -162,22 +162,22 @@ TEST(RewriteStream, InputToOutput) {
 TEST(RewriteStream, CollapseCarriesIntoTheNextFile) {
     for (std::size_t block : kBlockSizes) {
         SCOPED_TRACE("block " + std::to_string(block));
-        StringConsole console;
-        zorbel::Run run(console);
-        run.block_size = block;
-        run.options.collapse_crlf = 1;
+        Options options;
+        options.collapse_crlf = 1;
+        const RewriteMode mode{.block_size = block};
 
         StringSource first_in("<p>a\r\n");
         StringSink first_out;
-        rewrite_stream(run, first_in, first_out);
-        EXPECT_EQ(run.crlf_collapse_active, 1);
-        EXPECT_EQ(run.after_newline, 1);
+        const CarriedState carried =
+            rewrite_stream(first_in, first_out, options, CarriedState{}, test::pinned_time, mode).carried;
+        EXPECT_EQ(carried.crlf_collapse_active, 1);
+        EXPECT_EQ(carried.after_newline, 1);
 
         // Armed from the first byte, and the last line end of the file before
         // counts: the leading empty line goes.
         StringSource second_in("\r\nb\r\n\r\nc");
         StringSink second_out;
-        RewriteOutcome outcome = rewrite_stream(run, second_in, second_out);
+        RewriteOutcome outcome = rewrite_stream(second_in, second_out, options, carried, test::pinned_time, mode);
         EXPECT_EQ(second_out.data, "b\r\nc");
         EXPECT_TRUE(outcome.changed);
     }
@@ -202,7 +202,7 @@ TEST(RewriteStream, OutputDoesNotDependOnBlockSize) {
         if (i % 7 == 0) page += kNoWrap + "<a href=y> anchored</a> " + std::string(80, 'w') + " end\r\n";
         if (i % 5 == 0) page += "<script>if (a < b) x = \"q\";</script>\r\n" + kImg + "\r\n";
     }
-    auto collapse_and_no_reset = [](zorbel::Run& r) {
+    auto collapse_and_no_reset = [](RunSettings& r) {
         r.options.collapse_crlf = 1;
         r.options.reset_quotes_at_para = 0;
     };
@@ -231,12 +231,10 @@ public:
 
 TEST(RewriteStream, WriteFailureIsReported) {
     for (std::size_t block : test::kBlockSizes) {
-        StringConsole console;
-        zorbel::Run run(console);
-        run.block_size = block;
         StringSource source("\"quoted\" text that does not fit");
         FullSink sink;
-        RewriteOutcome outcome = rewrite_stream(run, source, sink);
+        RewriteOutcome outcome = rewrite_stream(source, sink, Options{}, CarriedState{}, test::pinned_time,
+                                                RewriteMode{.block_size = block});
         EXPECT_TRUE(outcome.write_failed) << "block " << block;
         EXPECT_FALSE(outcome.read_failed);
     }

@@ -16,8 +16,7 @@
 #include "platform/dir_search.h"
 #include "platform/files.h"
 #include "rewrite/rewrite_pass.h"
-#include "support/test_support.h"
-#include "workfiles/fs_test_tools.h"
+#include "support/page_files.h"
 #include "workfiles/work_files.h"
 
 namespace zorbel {
@@ -54,11 +53,9 @@ std::string both_passes_in_memory(const std::string& page) {
     StringSink lines_out;
     const LineStreamResult lines = strip_lines_stream(lines_in, lines_out, true, kDefaultBlockSize);
     const std::string between = lines.stripped ? lines_out.data.substr(0, lines.out_length) : page;
-    StringConsole console;
-    zorbel::Run run(console);
     StringSource rewrite_in(between);
     StringSink rewrite_out;
-    const RewriteOutcome outcome = rewrite_stream(run, rewrite_in, rewrite_out);
+    const RewriteOutcome outcome = rewrite_stream(rewrite_in, rewrite_out, Options{}, CarriedState{}, local_now);
     return outcome.changed ? rewrite_out.data : between;
 }
 
@@ -131,10 +128,10 @@ TEST(WindowsPaths, BothSeparatorsAndDrives) {
         {"\\\\server\\share\\dir\\a.b.html", "\\\\server\\share\\dir\\a.b.b~k", true},
     };
     StringConsole console;
-    zorbel::Run run(console);
+    Invocation run(console);
     for (const auto& c : cases) {
         EXPECT_EQ(backup_name(c.path), c.backup) << c.path;
-        EXPECT_EQ(is_html_name(run, c.path), c.html ? 1 : 0) << c.path;
+        EXPECT_EQ(accept_html_name(run, c.path), c.html ? 1 : 0) << c.path;
     }
     EXPECT_EQ(directory_of("C:\\web\\index.html"), "C:\\web");
     EXPECT_EQ(directory_of("C:\\index.html"), "C:\\");
@@ -165,13 +162,14 @@ struct WindowsReplace : ::testing::Test {
 
     // Both passes over the page, as one run of the tool.
     int both_passes(const std::string& path) {
-        zorbel::Run run{console};
+        Invocation run{console};
+        run.pipeline.one_step = false;
         InDirectory here(dir.path());
         EXPECT_TRUE(here.ok());
-        return exit_status_of([&] {
-            strip_lines(run, path);
-            rewrite_file(run, path);
-        });
+        const PassResult lines = run.pipeline.strip_lines(path);
+        int status = test::report_status(run, path, PageOutcome{lines.committed, false, lines.error});
+        if (status != 0) return status;
+        return test::rewrite_reported(run, path, lines.committed);
     }
 };
 
@@ -218,11 +216,11 @@ TEST_F(WindowsReplace, PageHeldOpenByAnotherProgramIsLeftAsItWas) {
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         StringConsole cons;
-        zorbel::Run r(cons);
+        Invocation r(cons);
         int status = 0;
         {
             InDirectory here(d.path());
-            status = exit_status_of([&] { strip_lines(r, "page.htm"); });
+            status = test::strip_reported(r, "page.htm");
         }
         ::CloseHandle(held);
 

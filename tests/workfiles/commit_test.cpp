@@ -11,8 +11,7 @@
 #include <functional>
 
 #include "platform/byte_io.h"
-#include "support/test_support.h"
-#include "workfiles/fs_test_tools.h"
+#include "support/page_files.h"
 #include "workfiles/work_files.h"
 
 namespace zorbel {
@@ -27,27 +26,9 @@ using test::write_file;
 
 using Names = std::vector<std::string>;
 
-// A work file in the current directory holding content, as a pass leaves it.
-WorkFile filled_work_file(Run& run, const std::string& content) {
-    WorkFile work = new_temp_file(run);
-    EXPECT_TRUE(FileSink(work.file).write_at(0, reinterpret_cast<const unsigned char*>(content.data()), content.size()));
-    return work;
-}
-
-struct CommitTest : ::testing::Test {
-    ScratchDir dir;
-    StringConsole console;
-    zorbel::Run run{console};
-
-    // Commits new content over the file at path, with the work file made in
-    // the directory cwd; the exit status (0 when it returned).
-    int commit(const std::string& cwd, const std::string& path, const std::string& content, bool backup_taken) {
-        InDirectory here(cwd);
-        EXPECT_TRUE(here.ok());
-        WorkFile work = filled_work_file(run, content);
-        return exit_status_of([&] { commit_with_backup(run, path, work, backup_taken); });
-    }
-};
+// The fixture's commit() makes the work file in the directory it is given
+// and reports a failure as the batch does.
+class CommitTest : public test::PageFilesTest {};
 
 TEST_F(CommitTest, FirstCommitKeepsTheOldContentAsTheBackupAndLeavesNoWorkFile) {
     write_file(dir.file("page.htm"), "old");
@@ -205,12 +186,12 @@ TEST_F(CommitTest, FailedReplaceKeepsTheOldFileAndRemovesTheWorkFile) {
             continue;
         }
         StringConsole cons;
-        zorbel::Run r(cons);
+        Invocation r(cons);
         int status;
         {
             InDirectory here(d.file("work"));
-            WorkFile work = filled_work_file(r, "new content");
-            status = exit_status_of([&] { commit_with_backup(r, d.file("site/" + c.file), work, false); });
+            WorkFile work = test::filled_work_file(r, "new content");
+            status = test::commit_reported(r, d.file("site/" + c.file), work, false);
         }
         c.mend();
 
@@ -230,31 +211,17 @@ TEST_F(CommitTest, FailedReplaceKeepsTheOldFileAndRemovesTheWorkFile) {
 }
 
 TEST(DiscardWorkFile, RemovesItUnlessTempsAreKept) {
-    for (int keep : {0, 1}) {
+    for (bool keep : {false, true}) {
         ScratchDir dir;
         StringConsole console;
-        zorbel::Run run(console);
-        run.options.keep_temps = keep;
+        Invocation run(console);
         InDirectory here(dir.path());
-        WorkFile work = filled_work_file(run, "same");
+        WorkFile work = test::filled_work_file(run, "same");
 
-        discard_work_file(run, work);
+        discard_work_file(work, keep);
 
         EXPECT_EQ(list_dir(dir.path()), keep ? Names{"AAAAAAA~.Z~B"} : Names{});
     }
-}
-
-TEST(FailWorkWrite, RemovesTheWorkFileAndEndsWithStatusThree) {
-    ScratchDir dir;
-    StringConsole console;
-    zorbel::Run run(console);
-    run.options.keep_temps = 1;  // a failed pass leaves nothing, kept or not
-    InDirectory here(dir.path());
-    WorkFile work = filled_work_file(run, "half");
-
-    EXPECT_EQ(exit_status_of([&] { fail_work_write(run, "dir/page.htm", work); }), 3);
-    EXPECT_EQ(console.err_text, "couldn't write dir/page.htm.\n");
-    EXPECT_EQ(list_dir(dir.path()), Names{});
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #endif
 
 #include "support/test_support.h"
-#include "workfiles/fs_test_tools.h"
+#include "support/fs_test_tools.h"
 #include "workfiles/work_files.h"
 
 namespace zorbel {
@@ -77,15 +77,16 @@ TEST(MakeTempFile, PassesOverEveryTakenNameWithoutTouchingIt) {
         ScratchDir dir;
         c.leftovers(dir);
         auto before = list_dir(dir.path());
-        StringConsole console;
-        zorbel::Run run(console);
+        WorkFiles files;
         InDirectory here(dir.path());
         ASSERT_TRUE(here.ok());
 
-        WorkFile work = new_temp_file(run);
+        Expected<WorkFile> made = files.new_temp_file();
+        ASSERT_TRUE(made.ok()) << c.what << ": " << error_message(made.error());
+        WorkFile& work = made.value();
 
         EXPECT_EQ(work.name, c.expected) << c.what;
-        EXPECT_EQ(run.temp_name, c.expected) << c.what;  // the next search starts here
+        EXPECT_EQ(files.temp_name, c.expected) << c.what;  // the next search starts here
         EXPECT_TRUE(work.file.valid()) << c.what;
         EXPECT_EQ(read_file(dir.file(c.expected)), "") << c.what;
 #ifndef _WIN32
@@ -97,35 +98,33 @@ TEST(MakeTempFile, PassesOverEveryTakenNameWithoutTouchingIt) {
         if (test::file_exists(dir.file("precious"))) {
             EXPECT_EQ(read_file(dir.file("precious")), "precious");
         }
-        EXPECT_EQ(console.err_text, "") << c.what;
     }
 }
 
 TEST(MakeTempFile, SearchResumesWhereTheLastEndedAndTakesTheGivenExtension) {
     ScratchDir dir;
-    StringConsole console;
-    zorbel::Run run(console);
+    WorkFiles files;
     InDirectory here(dir.path());
-    run.temp_name = "AAAAAAC~.Z~B";  // where an earlier search ended; never reset
+    files.temp_name = "AAAAAAC~.Z~B";  // where an earlier search ended; never reset
 
-    WorkFile map = make_temp_file(run, ".map");
-    EXPECT_EQ(map.name, "AAAAAAC~.map");
-    WorkFile work = new_temp_file(run);
-    EXPECT_EQ(work.name, "AAAAAAC~.Z~B");
-    WorkFile second = new_temp_file(run);
-    EXPECT_EQ(second.name, "AAAAAAD~.Z~B");
+    Expected<WorkFile> map = files.make_temp_file(".map");
+    EXPECT_EQ(map.value().name, "AAAAAAC~.map");
+    Expected<WorkFile> work = files.new_temp_file();
+    EXPECT_EQ(work.value().name, "AAAAAAC~.Z~B");
+    Expected<WorkFile> second = files.new_temp_file();
+    EXPECT_EQ(second.value().name, "AAAAAAD~.Z~B");
 }
 
-TEST(MakeTempFile, NoFreeNameIsAFatalReport) {
+TEST(MakeTempFile, NoFreeNameIsItsOwnError) {
     ScratchDir dir;
     write_file(dir.file("ZZZZZZZ~.Z~B"), "");
-    StringConsole console;
-    zorbel::Run run(console);
+    WorkFiles files;
     InDirectory here(dir.path());
-    run.temp_name = "ZZZZZZZ~.Z~B";
+    files.temp_name = "ZZZZZZZ~.Z~B";
 
-    EXPECT_EQ(exit_status_of([&] { new_temp_file(run); }), 1);
-    EXPECT_EQ(console.err_text, "Ran out of temp names!?\n (press enter)");
+    Expected<WorkFile> made = files.new_temp_file();
+    ASSERT_FALSE(made.ok());
+    EXPECT_EQ(made.error().kind, ErrorKind::kNoWorkFileName);
     EXPECT_EQ(list_dir(dir.path()), std::vector<std::string>{"ZZZZZZZ~.Z~B"});
 }
 
@@ -134,12 +133,13 @@ TEST(MakeTempFile, ACreateRefusedForAnotherReasonEndsWithStatusThree) {
     ScratchDir dir;
     test::InodeFlag frozen(dir.path(), FS_IMMUTABLE_FL);
     if (!frozen.ok()) GTEST_SKIP() << "cannot make a directory immutable here";
-    StringConsole console;
-    zorbel::Run run(console);
+    WorkFiles files;
     InDirectory here(dir.path());
 
-    EXPECT_EQ(exit_status_of([&] { new_temp_file(run); }), 3);
-    EXPECT_EQ(console.err_text, "couldn't open AAAAAAA~.Z~B for w.");
+    Expected<WorkFile> made = files.new_temp_file();
+    ASSERT_FALSE(made.ok());
+    EXPECT_EQ(made.error().kind, ErrorKind::kCannotOpen);
+    EXPECT_EQ(error_message(made.error()), "couldn't open AAAAAAA~.Z~B for w.");
 }
 #endif
 

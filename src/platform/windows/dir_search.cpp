@@ -29,9 +29,4 @@ FileSearch::FileSearch(const std::string& pattern) {
     ::FindClose(search);
 }
 
-std::optional<std::string> FileSearch::next_match() {
-    if (next_ >= paths_.size()) return std::nullopt;
-    return paths_[next_++];
-}
-
 }  // namespace zorbel

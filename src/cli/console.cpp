@@ -1,4 +1,4 @@
-#include "core/console.h"
+#include "cli/console.h"
 
 #include <cstdio>
 

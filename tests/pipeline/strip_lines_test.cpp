@@ -10,9 +10,7 @@
 
 #include <random>
 
-#include "cleanup/line_pass.h"
-#include "support/test_support.h"
-#include "workfiles/fs_test_tools.h"
+#include "support/page_files.h"
 
 namespace zorbel {
 namespace {
@@ -26,17 +24,7 @@ using test::write_file;
 
 using Names = std::vector<std::string>;
 
-struct StripLinesTest : ::testing::Test {
-    ScratchDir dir;
-    StringConsole console;
-    zorbel::Run run{console};
-
-    int strip(const std::string& path) {
-        InDirectory here(dir.path());
-        EXPECT_TRUE(here.ok());
-        return exit_status_of([&] { strip_lines(run, path); });
-    }
-};
+class StripLinesTest : public test::PageFilesTest {};
 
 TEST_F(StripLinesTest, ChangedFileIsReplacedWithBackupAndReported) {
     struct Case {
@@ -52,17 +40,18 @@ TEST_F(StripLinesTest, ChangedFileIsReplacedWithBackupAndReported) {
         ScratchDir d;
         write_file(d.file("page.htm"), c.input);
         StringConsole cons;
-        zorbel::Run r(cons);
-        r.options.strip_empty_lines = c.strip_empty;
+        Invocation r(cons);
+        r.settings.options.strip_empty_lines = c.strip_empty;
         InDirectory here(d.path());
+        PassResult pass;
 
-        EXPECT_EQ(exit_status_of([&] { strip_lines(r, "page.htm"); }), 0);
+        EXPECT_EQ(test::strip_reported(r, "page.htm", &pass), 0);
 
         EXPECT_EQ(read_file(d.file("page.htm")), c.output);
         EXPECT_EQ(read_file(d.file("page.b~k")), c.input);
         EXPECT_EQ(cons.out_text, c.progress);
         EXPECT_EQ(cons.err_text, "");
-        EXPECT_TRUE(r.lines_stripped);
+        EXPECT_TRUE(pass.committed);
         EXPECT_EQ(list_dir(d.path()), (Names{"page.b~k", "page.htm"}));
     }
 }
@@ -70,33 +59,31 @@ TEST_F(StripLinesTest, ChangedFileIsReplacedWithBackupAndReported) {
 TEST_F(StripLinesTest, UnchangedFileIsLeftAloneAndItsWorkFileGoesUnlessKept) {
     const std::string lf_only = "<p>a\n<p>b";  // LF ends and no last line end: still no change
     write_file(dir.file("page.htm"), lf_only);
-    run.lines_stripped = true;  // left by the previous file
 
     EXPECT_EQ(strip("page.htm"), 0);
     EXPECT_EQ(read_file(dir.file("page.htm")), lf_only);
     EXPECT_EQ(console.out_text, "");
-    EXPECT_FALSE(run.lines_stripped);
+    EXPECT_FALSE(last_pass.committed);
     EXPECT_EQ(list_dir(dir.path()), Names{"page.htm"});
 
-    run.options.keep_temps = 1;
+    run.settings.options.keep_temps = 1;
     EXPECT_EQ(strip("page.htm"), 0);
     EXPECT_EQ(list_dir(dir.path()), (Names{"AAAAAAA~.Z~B", "page.htm"}));
     EXPECT_EQ(read_file(dir.file("AAAAAAA~.Z~B")), "<p>a\r\n<p>b\r\n");
     EXPECT_EQ(read_file(dir.file("page.htm")), lf_only);
 }
 
-TEST_F(StripLinesTest, SkippedPassTouchesNothingAndClearsTheFlag) {
+TEST_F(StripLinesTest, SkippedPassTouchesNothingAndCommitsNothing) {
     for (int variant : {0, 1}) {
         StringConsole cons;
-        zorbel::Run r(cons);
-        if (variant == 0) r.options.debug_map_name = "bad~q~";
-        if (variant == 1) r.options.strip_trailing = 0;
-        r.lines_stripped = true;
-        InDirectory here(dir.path());
+        Invocation r(cons);
+        if (variant == 0) r.settings.options.debug_map_name = "bad~q~";
+        if (variant == 1) r.settings.options.strip_trailing = 0;
+        PassResult pass{true, std::nullopt};
 
         // the file does not even exist: nothing is opened
-        EXPECT_EQ(exit_status_of([&] { strip_lines(r, "missing.htm"); }), 0);
-        EXPECT_FALSE(r.lines_stripped);
+        EXPECT_EQ(test::strip_reported(r, "missing.htm", &pass), 0);
+        EXPECT_FALSE(pass.committed);
         EXPECT_EQ(cons.out_text + cons.err_text, "");
         EXPECT_EQ(list_dir(dir.path()), Names{});
     }
@@ -107,7 +94,7 @@ TEST_F(StripLinesTest, EveryWorkFileOfACleanDirectoryIsTheFirstName) {
     write_file(dir.file("b.htm"), "b\n");
     write_file(dir.file("c.htm"), "c \n");
     for (const char* name : {"a.htm", "b.htm", "c.htm"}) EXPECT_EQ(strip(name), 0);
-    EXPECT_EQ(run.temp_name, "AAAAAAA~.Z~B");
+    EXPECT_EQ(run.pipeline.work_files().temp_name, "AAAAAAA~.Z~B");
     EXPECT_EQ(list_dir(dir.path()), (Names{"a.b~k", "a.htm", "b.htm", "c.b~k", "c.htm"}));
 }
 
@@ -140,10 +127,9 @@ TEST_F(StripLinesTest, WriteFailurePartWayKeepsTheFileAndLeavesNoWorkFile) {
     write_file(dir.file("big.htm"), big);
 
     test::ChildResult child = test::run_with_file_size_limit(4096, [&](StringConsole& cons) {
-        zorbel::Run r(cons);
-        r.block_size = 1024;
-        InDirectory here(dir.path());
-        int status = exit_status_of([&] { strip_lines(r, "big.htm"); });
+        Invocation r(cons);
+        r.settings.block_size = 1024;
+        int status = test::strip_reported(r, "big.htm");
         return status + (cons.out_text.empty() ? 0 : 100);
     });
 
@@ -197,10 +183,10 @@ TEST_F(StripLinesTest, KillAtAnyInstantLosesNothing) {
         pid_t pid = ::fork();
         if (pid == 0) {
             StringConsole cons;
-            zorbel::Run r(cons);
-            r.block_size = 4096;
+            Invocation r(cons);
+            r.settings.block_size = 4096;
             InDirectory here(d.path());
-            ::_exit(exit_status_of([&] { strip_lines(r, "page.htm"); }));
+            ::_exit(test::strip_reported(r, "page.htm"));
         }
         ::usleep(std::uniform_int_distribution<unsigned>(0, 12000)(random));
         ::kill(pid, SIGKILL);

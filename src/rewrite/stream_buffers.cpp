@@ -1,4 +1,4 @@
-#include "rewrite/stream_windows.h"
+#include "rewrite/stream_buffers.h"
 
 #include <algorithm>
 #include <cstring>

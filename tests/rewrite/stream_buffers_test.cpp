@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "rewrite/stream_windows.h"
+#include "rewrite/stream_buffers.h"
 
 namespace zorbel {
 namespace {

@@ -1,11 +1,12 @@
-// Messages and fatal exits on the real standard streams.
+// Messages and fatal exits: the error table, and the waits and ends on the
+// real standard streams.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
-#include "core/report.h"
+#include "cli/report.h"
 #include "support/run_in_child.h"
 
 namespace zorbel {
@@ -32,7 +33,7 @@ test::ProcessResult run_reporting(const std::string& stdin_text, const std::func
 
 TEST(Report, NonFatalPrintsOneLineAndGoesOn) {
     auto got = run_reporting("left", [](Console& c) {
-        report(c, 0, "no x*.htm");
+        report(c, Error{ErrorKind::kNoMatch, "x*.htm", ""});
         c.out("after");
     });
     EXPECT_EQ(got.status, 0);
@@ -52,7 +53,7 @@ TEST(Report, FatalWaitsForOneShortRead) {
     };
     for (const auto& c : cases) {
         auto got = run_reporting(c.input, [](Console& con) {
-            report(con, 1, "unbalanced quotes in a.htm (try -d option)");
+            report(con, Error{ErrorKind::kUnbalancedQuotes, "a.htm", ""});
             con.out("not reached");
         });
         EXPECT_EQ(got.status, 1) << c.what;
@@ -63,23 +64,53 @@ TEST(Report, FatalWaitsForOneShortRead) {
 
 // Statuses 3 and 7 end at once: no line feed, no request, no wait.
 TEST(Report, OpenAndMemoryFailuresEndAtOnce) {
-    auto open = run_reporting("typed ahead\n", [](Console& c) { die_cannot_open(c, "dir/a b.htm", "r"); });
+    auto open = run_reporting("typed ahead\n", [](Console& c) { report(c, Error{ErrorKind::kCannotOpen, "dir/a b.htm", "r"}); });
     EXPECT_EQ(open.status, 3);
     EXPECT_EQ(open.err, "couldn't open dir/a b.htm for r.");
     EXPECT_EQ(open.out, "typed ahead\n");
 
-    auto memory = run_reporting("typed ahead\n", [](Console& c) { die(c, kExitNoMemory, "ran out of memory."); });
+    auto memory = run_reporting("typed ahead\n", [](Console& c) { report(c, Error{ErrorKind::kNoMemory, "", ""}); });
     EXPECT_EQ(memory.status, 7);
     EXPECT_EQ(memory.err, "ran out of memory.");
     EXPECT_EQ(memory.out, "typed ahead\n");
 }
 
-TEST(Report, AllocatedMemoryReadsAsZero) {
-    StringConsole console;
-    auto block = alloc_or_die(console, 4096);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(std::count(block.get(), block.get() + 4096, 0), 4096);
-    EXPECT_EQ(console.err_text, "");
+// Every kind of error as the user reads it, byte for byte, and the status
+// it ends the run with (0: the run goes on).
+TEST(ErrorTable, EveryKindHasItsMessageEndingAndStatus) {
+    const struct {
+        Error error;
+        std::string err;
+        int status;
+    } cases[] = {
+        {{ErrorKind::kCannotOpen, "a.htm", "r"}, "couldn't open a.htm for r.", 3},
+        {{ErrorKind::kOpenSkipped, "a.htm", ""}, "couldn't open a.htm\n", 0},
+        {{ErrorKind::kCannotRead, "a.htm", ""}, "couldn't read a.htm.\n", 3},
+        {{ErrorKind::kCannotWrite, "a.htm", ""}, "couldn't write a.htm.\n", 3},
+        {{ErrorKind::kCannotReplace, "a.htm", ""}, "couldn't replace a.htm.\n", 3},
+        {{ErrorKind::kNoMemory, "", ""}, "ran out of memory.", 7},
+        {{ErrorKind::kNoWorkFileName, "", ""}, "Ran out of temp names!?\n (press enter)", 1},
+        {{ErrorKind::kUnbalancedQuotes, "a.htm", ""}, "unbalanced quotes in a.htm (try -d option)\n (press enter)", 1},
+        {{ErrorKind::kUnbalancedQuotesMap, "a.htm", "bad~q~"}, "unbalanced quotes in a.htm (see bad~q~)\n (press enter)",
+         1},
+        {{ErrorKind::kVeryLengthy, "a.htm", ""}, "very lengthy <!-- $ZBL$:DATETIME -->\n (press enter)", 1},
+        {{ErrorKind::kNoMatch, "x*.htm", ""}, "no x*.htm\n", 0},
+    };
+    for (const auto& c : cases) {
+        StringConsole console;
+        console.input = "\n";
+        int status = 0;
+        try {
+            report(console, c.error);
+        } catch (const FatalExit& exit) {
+            status = exit.status;
+        }
+        EXPECT_EQ(console.err_text, c.err);
+        EXPECT_EQ(status, c.status) << c.err;
+        EXPECT_EQ(console.out_text, "");
+    }
+    // A path with a percent sign is text, not a format.
+    EXPECT_EQ(error_message(Error{ErrorKind::kCannotRead, "100%s.htm", ""}), "couldn't read 100%s.htm.");
 }
 
 TEST(Report, FormatMessageFillsPlaceholders) {

@@ -21,8 +21,8 @@
 #include <unistd.h>
 #endif
 
-#include "core/console.h"
-#include "core/report.h"
+#include "cli/console.h"
+#include "cli/report.h"
 
 namespace zorbel::test {
 

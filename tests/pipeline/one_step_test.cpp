@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "core/report.h"
+#include "cli/report.h"
 #include "support/test_support.h"
-#include "workfiles/fs_test_tools.h"
+#include "support/fs_test_tools.h"
 
 namespace zorbel {
 namespace {
@@ -79,14 +79,14 @@ Seen run_batch(const std::vector<std::string>& pages, const Options& options, st
     test::InDirectory here(dir.path());
     StringConsole console;
     console.input = "\n";
-    Run run(console);
-    run.options = options;
-    run.block_size = block;
-    run.one_step = bound != 0;
-    run.held_output_bound = bound;
-    run.after_newline = after_newline;
-    run.crlf_collapse_active = crlf_collapse_active;
-    run.clock = [] { return BrokenDownTime{4, 6, 4, 113, 15, 5}; };
+    Invocation run(console);
+    run.settings.options = options;
+    run.settings.block_size = block;
+    run.settings.clock = [] { return BrokenDownTime{4, 6, 4, 113, 15, 5}; };
+    PagePipeline& pipeline = run.pipeline;
+    pipeline.one_step = bound != 0;
+    pipeline.held.bound = bound;
+    pipeline.carried = CarriedState{after_newline, crlf_collapse_active};
     Seen seen;
     seen.status = test::exit_status_of([&] {
         for (const auto& name : names) process_file(run, name);
@@ -94,9 +94,9 @@ Seen run_batch(const std::vector<std::string>& pages, const Options& options, st
     for (const auto& name : test::list_dir(dir.path())) seen.files.emplace_back(name, test::read_file(dir.file(name)));
     seen.out = console.out_text;
     seen.err = console.err_text;
-    seen.temp_name = run.temp_name;
-    seen.after_newline = run.after_newline;
-    seen.crlf_collapse_active = run.crlf_collapse_active;
+    seen.temp_name = pipeline.work_files().temp_name;
+    seen.after_newline = pipeline.carried.after_newline;
+    seen.crlf_collapse_active = pipeline.carried.crlf_collapse_active;
     return seen;
 }
 
@@ -184,7 +184,7 @@ TEST(OneStep, AFolderWithoutRoomForWorkFilesStopsAtTheFirstPageThatChanges) {
     if (!immutable.ok()) GTEST_SKIP() << "cannot make a directory immutable here";
     StringConsole console;
     console.input = "\n";
-    zorbel::Run run(console);
+    Invocation run(console);
     const int status = test::exit_status_of([&] {
         process_file(run, "a.htm");
         process_file(run, "b.htm");
