@@ -39,6 +39,8 @@ public:
 
     // The next byte fed stands inside a value.
     constexpr bool in_value() const { return state_ == kInValue; }
+    // The quote that closes the value, while in_value().
+    constexpr unsigned char value_quote() const { return quote_; }
 
     // A blank fed next is not to be wrapped: inside a value, or between two
     // double quotes of a tag without values.

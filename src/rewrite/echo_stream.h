@@ -94,8 +94,7 @@ struct RewriteState {
     struct ClearRange {
         std::uint64_t from = 0, to = 0, restarts = 0;
     };
-    ClearRange no_tag_end;   // no '>', CR or LF
-    ClearRange no_tag_stop;  // no control byte, '>', '=', '"' or '\''
+    ClearRange no_tag_end;  // no control byte or '>'
 
     // With keep_verbatim: where the verbatim and code elements lie, fed the
     // input up to elements_fed, and what it said there. Inside a verbatim

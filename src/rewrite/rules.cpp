@@ -1,5 +1,7 @@
 #include "rewrite/rules.h"
 
+#include <cstring>
+
 namespace zorbel {
 
 namespace {
@@ -66,27 +68,15 @@ TagKind classify_named_tag(const Options& options, std::string_view text) {
 }
 
 std::size_t find_tag_end(const unsigned char* body, std::size_t limit) {
+    // Most tags hold no quote before their first '>' or control byte: no
+    // value can start there, so that byte settles it.
+    const std::size_t first = TagEndStops::find(body, limit);
+    if (first == limit || body[first] != '>') return limit;
+    if (std::memchr(body, '"', first) == nullptr && std::memchr(body, '\'', first) == nullptr) return first;
     AttrValueScan values = AttrValueScan::after_tag_open();
-    for (std::size_t j = 0; j < limit;) {
-        // Between two stops nothing but the tag's first byte, or the byte
-        // after an '=', can change where the values lie.
-        if (values.needs_each_byte()) {
-            const unsigned char c = body[j];
-            if (c < 0x20) return limit;
-            if (c == '>') return j;  // a '>' right after '=' ends the tag
-            values.step(c);
-            ++j;
-            continue;
-        }
-        const std::size_t stop = j + TagCaptureStops::find(body + j, limit - j);
-        if (stop >= limit) return limit;
-        const unsigned char c = body[stop];
-        if (c < 0x20) return limit;
-        if (c == '>' && !values.in_value()) return stop;
-        values.step(c);
-        j = stop + 1;
-    }
-    return limit;
+    bool ended = false;
+    const std::size_t taken = take_tag_bytes(values, body, limit, ended, [](std::size_t) {});
+    return ended ? taken - 1 : limit;
 }
 
 TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t limit,
@@ -100,7 +90,14 @@ TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, s
     }
     TagRereading r;
     if (j > 0) r.last_char = body[j - 1];
-    AttrValueScan values = AttrValueScan::after_tag_open();
+    // Without a quote in the tag no value or quoted stretch can start:
+    // '=' and '\'' then matter no more than name bytes.
+    const bool quoted = std::memchr(body, '"', limit) != nullptr || std::memchr(body, '\'', limit) != nullptr;
+    const auto next_stop = [&](std::size_t from) {
+        return from + (quoted ? TagBodyStops::find(body + from, limit - from)
+                              : TagBodyStopsUnquoted::find(body + from, limit - from));
+    };
+    AttrValueScan values = quoted ? AttrValueScan::after_tag_open() : AttrValueScan::none();
     values.feed(body, j);
     while (j < limit) {
         const unsigned char c = body[j];
@@ -125,7 +122,7 @@ TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, s
             return {};  // a control byte, a tag inside the tag, or an entity
         }
         values.step(c);
-        const std::size_t next = j + 1 + TagBodyStops::find(body + j + 1, limit - j - 1);
+        const std::size_t next = next_stop(j + 1);
         if (next > j + 1) {
             r.last_char = body[next - 1];
             values.feed(body + j + 1, next - j - 1);

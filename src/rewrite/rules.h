@@ -30,6 +30,9 @@ inline constexpr ByteSet kRunStops = byte_set(0x20, {'"', '&', '\'', '<', '>'});
 // bytes, '"', '\'', '=', '&', '<' and '>'.
 inline constexpr ByteSet kTagBodyStops = byte_set(0x21, {'"', '\'', '=', '&', '<', '>'});
 
+// The same in a tag that holds no quote, where no value can start.
+inline constexpr ByteSet kTagBodyStopsUnquoted = byte_set(0x21, {'&', '<', '>'});
+
 // Bytes that end a tag capture taken at once, in a tag without attribute
 // values (a comment, <!DOCTYPE ...>): its '>', or a line end or other
 // control byte, which the capture reads one at a time.
@@ -45,8 +48,16 @@ inline constexpr ByteSet kEntityStops = byte_set(0x20, {kEntityEnd});
 
 using RunStops = ByteSetForms<kRunStops>;
 using TagBodyStops = ByteSetForms<kTagBodyStops>;
+using TagBodyStopsUnquoted = ByteSetForms<kTagBodyStopsUnquoted>;
 using TagEndStops = ByteSetForms<kTagEndStops>;
 using TagCaptureStops = ByteSetForms<kTagCaptureStops>;
+
+// Inside a quoted attribute value a capture stops only at its closing quote,
+// and at a control byte.
+inline constexpr ByteSet kDquoteValueStops = byte_set(0x20, {'"'});
+inline constexpr ByteSet kAposValueStops = byte_set(0x20, {'\''});
+using DquoteValueStops = ByteSetForms<kDquoteValueStops>;
+using AposValueStops = ByteSetForms<kAposValueStops>;
 using EntityStops = ByteSetForms<kEntityStops>;
 
 // ---- Quotes, apostrophes and &nbsp; ---------------------------------------
@@ -174,6 +185,39 @@ inline void paragraph_effects(const Options& options, int& in_quote, int& no_wra
     if (options.reset_quotes_at_para) in_quote = 0;
     no_wrap = 0;
     crlf_collapse_active = options.collapse_crlf;
+}
+
+// How far a tag's bytes at in, read with the scan values, go before a
+// control byte or the first limit bytes end, or up to and with the '>' that
+// ends the tag (ended then set). On the way each byte that may change the
+// scan ('=', a value's quotes, the byte after an '=') is stepped, and
+// changed(at) is called after a step that changed it, at the count of bytes
+// up to and with that byte. Most bytes are passed over a vector at a time.
+template <typename Changed>
+std::size_t take_tag_bytes(AttrValueScan& values, const unsigned char* in, std::size_t limit, bool& ended,
+                           Changed changed) {
+    for (std::size_t i = 0; i < limit;) {
+        std::size_t stop = i;
+        if (!values.needs_each_byte()) {
+            // Inside a value only its own quote matters; outside, an '=',
+            // and the '>' that would end the tag.
+            stop += !values.in_value()           ? TagCaptureStops::find(in + i, limit - i)
+                    : values.value_quote() == '"' ? DquoteValueStops::find(in + i, limit - i)
+                                                  : AposValueStops::find(in + i, limit - i);
+            if (stop == limit) return limit;
+        }
+        const unsigned char c = in[stop];
+        if (c < 0x20) return stop;
+        if (c == '>' && !values.in_value()) {
+            ended = true;
+            return stop + 1;
+        }
+        const AttrValueScan before = values;
+        values.step(c);
+        if (values != before) changed(stop + 1);
+        i = stop + 1;
+    }
+    return limit;
 }
 
 // Where a tag's bytes after its '<' end: the index of its '>' (the first

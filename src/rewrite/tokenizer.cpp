@@ -87,10 +87,14 @@ struct TagCapture {
     void step(unsigned char c, std::size_t echoed) {
         const AttrValueScan before = values;
         values.step(c);
-        if (values != before && changes < kMostEchoed) {
-            change_at[changes] = static_cast<std::uint16_t>(echoed);
-            change_byte[changes++] = c;
-        }
+        if (values != before) record(c, echoed);
+    }
+
+    // c changed the scan; echoed bytes of the tag, c the last, came before.
+    void record(unsigned char c, std::size_t echoed) {
+        if (changes == kMostEchoed) return;
+        change_at[changes] = static_cast<std::uint16_t>(echoed);
+        change_byte[changes++] = c;
     }
 
     // The scan after the first echoed bytes of the tag.
@@ -116,10 +120,9 @@ std::size_t clear_ahead(const RewriteState& s, RewriteState::ClearRange& known, 
 
 // Takes the next bytes of a tag capture in one step, as many as the windows
 // hold and the bound allows, up to and with the '>' that ends the tag; stops
-// before a CR or LF, which read_echo may remove and the capture folds, and
-// before any byte that may open or close an attribute value, which
-// capture_byte takes. Exactly what reading them one at a time would do.
-// True when the tag's '>' was taken.
+// before a CR or LF, which read_echo may remove and the capture folds.
+// Exactly what reading them one at a time would do. True when the tag's '>'
+// was taken.
 bool capture_run(RewriteState& s, TagCapture& capture) {
     std::size_t n = std::min(s.input_window.held_ahead(), s.work_window.room_ahead());
     n = std::min(n, kTagBound - (s.token_length - 1));
@@ -127,25 +130,23 @@ bool capture_run(RewriteState& s, TagCapture& capture) {
     const unsigned char* in = s.input_window.ahead();
     if (s.token_length == 1) {
         // The tag's first byte says whether it can have values. A letter
-        // or '/' is no stop and is taken below; any other byte leaves the
-        // scan off, where stepping it again changes nothing.
+        // or '/' is taken below; any other byte leaves the scan off, where
+        // stepping it again changes nothing.
         capture.step(in[0], 1);
     }
-    if (capture.values.needs_each_byte()) return false;
-    // Bytes from the position that the capture takes as they are.
-    std::size_t clear = n;
+    bool whole = false;
     if (capture.values.off()) {
         // No values: only its first '>' or a control byte stops it.
-        clear = clear_ahead<TagEndStops>(s, s.no_tag_end, n);
+        const std::size_t clear = clear_ahead<TagEndStops>(s, s.no_tag_end, n);
+        if (clear < n) {
+            whole = in[clear] == '>';
+            n = whole ? clear + 1 : clear;
+        }
     } else {
-        clear = clear_ahead<TagCaptureStops>(s, s.no_tag_stop, n);
-    }
-    bool whole = false;
-    if (clear < n) {
-        // A '>' outside a value ends the capture; anything else stops it
-        // before that byte.
-        whole = in[clear] == '>' && !capture.values.in_value();
-        n = whole ? clear + 1 : clear;
+        // Bytes that change where values lie are recorded as reading them
+        // one at a time would record them.
+        const std::size_t echoed = s.token_echoed - 1;
+        n = take_tag_bytes(capture.values, in, n, whole, [&](std::size_t at) { capture.record(in[at - 1], echoed + at); });
     }
     if (n == 0) return false;
     if (s.after_newline) {

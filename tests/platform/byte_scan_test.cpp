@@ -84,7 +84,11 @@ void expect_forms_agree(const char* name) {
 #define ZORBEL_FOR_EACH_SET(CHECK)                                                    \
     CHECK<kRunStops>("run stops");                                                    \
     CHECK<kTagBodyStops>("tag body stops");                                           \
+    CHECK<kTagBodyStopsUnquoted>("unquoted tag body stops");                          \
     CHECK<kTagEndStops>("tag end stops");                                             \
+    CHECK<kTagCaptureStops>("tag capture stops");                                     \
+    CHECK<kDquoteValueStops>("double-quoted value stops");                            \
+    CHECK<kAposValueStops>("single-quoted value stops");                              \
     CHECK<kEntityStops>("entity stops");                                              \
     CHECK<kLineStops>("line stops");                                                  \
     CHECK<byte_set(0x10, {0x05, 0x40, 0x41, 0xc0, 0xfe, 0xff})>("pairs");             \
