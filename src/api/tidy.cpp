@@ -78,18 +78,7 @@ BrokenDownTime broken_down(const StampTime& t) {
 
 // Replaces what the sink holds with all of the source's bytes.
 bool copy_all(ByteSource& from, ByteSink& to, std::size_t block, bool& read_failed) {
-    if (!to.truncate(0)) return false;
-    ByteBlock buf(block);
-    for (std::uint64_t at = 0;;) {
-        const long got = from.read_at(at, buf.data(), buf.size());
-        if (got == 0) return true;
-        if (got < 0) {
-            read_failed = true;
-            return false;
-        }
-        if (!to.write_at(at, buf.data(), static_cast<std::size_t>(got))) return false;
-        at += static_cast<std::uint64_t>(got);
-    }
+    return to.truncate(0) && copy_bytes(from, to, block, read_failed);
 }
 
 void fail(PageResult& result, PageError error) {

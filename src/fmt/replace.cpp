@@ -151,21 +151,6 @@ WorkFile work_file_beside(const std::string& resolved, int& error) {
     }
 }
 
-// Copies all of from into the open file.
-bool copy_into(ByteSource& from, FileHandle file, bool& read_failed) {
-    ByteBlock block(kDefaultBlockSize);
-    FileSink to(file);
-    for (std::uint64_t at = 0;;) {
-        const long got = from.read_at(at, block.data(), block.size());
-        if (got == 0) return true;
-        if (got < 0) {
-            read_failed = true;
-            return false;
-        }
-        if (!to.write_at(at, block.data(), static_cast<std::size_t>(got))) return false;
-        at += static_cast<std::uint64_t>(got);
-    }
-}
 
 }  // namespace
 
@@ -179,7 +164,8 @@ std::optional<Failure> PageReplacer::replace(const std::string& path, ByteSource
     }
     errno = 0;
     bool read_failed = false;
-    if (!copy_into(content, work.file, read_failed)) {
+    FileSink into(work.file);
+    if (!copy_bytes(content, into, kDefaultBlockSize, read_failed)) {
         return Failure{read_failed ? "cannot read the tidied page back" : "cannot write", system_reason(last_error(EIO))};
     }
     errno = 0;

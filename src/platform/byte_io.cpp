@@ -24,4 +24,18 @@ bool StringSink::truncate(std::uint64_t length) {
     return true;
 }
 
+bool copy_bytes(ByteSource& from, ByteSink& to, std::size_t block, bool& read_failed) {
+    ByteBlock buf(block);
+    for (std::uint64_t at = 0;;) {
+        const long got = from.read_at(at, buf.data(), buf.size());
+        if (got == 0) return true;
+        if (got < 0) {
+            read_failed = true;
+            return false;
+        }
+        if (!to.write_at(at, buf.data(), static_cast<std::size_t>(got))) return false;
+        at += static_cast<std::uint64_t>(got);
+    }
+}
+
 }  // namespace zorbel

@@ -58,6 +58,11 @@ private:
     FileHandle file_;
 };
 
+// Writes all of the source's bytes into the sink from its start, a block of
+// block bytes at a time. False when a read (read_failed then set) or a
+// write failed.
+bool copy_bytes(ByteSource& from, ByteSink& to, std::size_t block, bool& read_failed);
+
 class StringSource : public ByteSource {
 public:
     explicit StringSource(std::string data) : data_(std::move(data)) {}
