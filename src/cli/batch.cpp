@@ -7,29 +7,6 @@
 
 namespace zorbel {
 
-namespace {
-
-// The extension of the path's last component: its last '.' and what
-// follows, or empty when that component has no '.'.
-std::string_view extension_of(std::string_view path) {
-    const std::string_view name = path.substr(file_name_start(path));
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
-}
-
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool begins_with_htm(std::string_view extension) {
-    constexpr std::string_view kHtm = ".HTM";
-    if (extension.size() < kHtm.size()) return false;
-    for (std::size_t i = 0; i < kHtm.size(); ++i) {
-        if (ascii_upper(extension[i]) != kHtm[i]) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 void process_file(Invocation& run, const std::string& path) {
     // A backup would be its own backup name: replacing it would delete the
     // file it is meant to keep. It can only get here through the question.
@@ -71,7 +48,7 @@ int ask_key(Console& console) {
 }
 
 int accept_html_name(Invocation& run, const std::string& path) {
-    if (begins_with_htm(extension_of(path))) return 1;
+    if (has_html_extension(path)) return 1;
     if (!run.settings.options.ask_non_html) {
         run.console.err("Skipped non-html file \"" + path + "\"\n");
         return 0;

@@ -75,18 +75,7 @@ std::string backup_key(const std::string& resolved) { return name_key(backup_nam
 
 bool is_backup_name(const std::string& path) { return is_backup_file(path); }
 
-bool is_page_name(const std::string& path) {
-    const std::string_view name = std::string_view(path).substr(file_name_start(path));
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || name.size() - dot < 4) return false;
-    const char* kHtm = ".htm";
-    for (std::size_t i = 0; i < 4; ++i) {
-        char c = name[dot + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kHtm[i]) return false;
-    }
-    return true;
-}
+bool is_page_name(const std::string& path) { return has_html_extension(path); }
 
 struct PageFile::Impl {
     OwnedFile file;

@@ -100,6 +100,31 @@ std::string backup_name(const std::string& path) {
     return path.substr(0, cut) + kBackupExtension;
 }
 
+namespace {
+
+// The extension of the path's last component: its last '.' and what
+// follows, or empty when that component has no '.'.
+std::string_view extension_of(std::string_view path) {
+    const std::string_view name = path.substr(file_name_start(path));
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool begins_with_htm(std::string_view extension) {
+    constexpr std::string_view kHtm = ".HTM";
+    if (extension.size() < kHtm.size()) return false;
+    for (std::size_t i = 0; i < kHtm.size(); ++i) {
+        if (ascii_upper(extension[i]) != kHtm[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool has_html_extension(std::string_view path) { return begins_with_htm(extension_of(path)); }
+
 bool is_backup_file(const std::string& path) { return backup_name(path) == path; }
 
 std::optional<BackupHeld> WorkFiles::backup_of_another_file(const std::string& path) const {

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "core/errors.h"
@@ -55,6 +56,10 @@ inline constexpr const char* kFirstWorkFileName = "AAAAAAA~.Z~B";
 // from its last dot on; a last component without a dot gains ".b~k"). The
 // last component starts after the platform's last directory separator.
 std::string backup_name(const std::string& path);
+
+// True for a page's name: its last component's extension begins with
+// ".htm", in any case (.htm, .html, .HTM).
+bool has_html_extension(std::string_view path);
 
 // True for a file whose own extension is exactly ".b~k": it would be its own
 // backup, so it is never processed.
