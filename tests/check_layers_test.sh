@@ -36,4 +36,7 @@ expect 1 abort-call     platform a.cpp      'abort();'
 expect 1 prints         api      a.cpp      'std::cerr << "oops";'
 expect 1 stdout         core     a.cpp      'std::fputs("x", stdout);'
 expect 1 public-header  ../include/zorbel x.h '#include <iostream>'
+expect 1 intrinsic      rewrite  a.cpp      '    const __m128i x = _mm_loadu_si128(p);'
+expect 1 intrin-header  cleanup  a.cpp      '#include <immintrin.h>'
+expect 0 simd-file      platform/simd sse2.h '#include <emmintrin.h>'
 exit "$failures"

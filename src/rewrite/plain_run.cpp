@@ -408,19 +408,16 @@ private:
     ZORBEL_STEP bool take_tag() {
         const unsigned char* tag = in_ + i_;
         const std::size_t held = n_ - i_;
-#if defined(ZORBEL_SCAN_SSE2)
         if (held >= 17) {
             // Most tags end within sixteen bytes with nothing but name
             // bytes before their '>': one look settles those.
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tag + 1));
-            if (const unsigned mask = TagBodyStops::mask(x)) {
+            if (const unsigned mask = TagBodyStops::mask_of_16(tag + 1)) {
                 const auto first = static_cast<std::size_t>(std::countr_zero(mask));
                 if (const TagRereading reading = reread_name_only(tag + 1, first); reading.unchanged) {
                     return take_whole_tag(first + 2, &reading);
                 }
             }
         }
-#endif
         // The capture takes at most kTagBound bytes after the '<', and a
         // line end or control byte in them is left to the token loop.
         const std::size_t body_limit = std::min(held - 1, kTagBound);

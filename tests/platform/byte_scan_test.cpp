@@ -72,7 +72,7 @@ void expect_forms_agree(const char* name) {
                 unsigned expected = 0;
                 for (int k = 0; k < 16; ++k) expected |= Set.contains(bytes[k]) ? 1u << k : 0u;
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-                ASSERT_EQ(Forms::mask(v), expected) << name << " a " << a << " b " << b << " at " << at;
+                ASSERT_EQ(simd::sse2::Forms<Set>::mask(v), expected) << name << " a " << a << " b " << b << " at " << at;
             }
 #endif
         }
@@ -108,7 +108,7 @@ void expect_avx2_mask_agrees(const char* name) {
                 bytes[at] = static_cast<unsigned char>(b);
                 std::uint32_t expected = 0;
                 for (int k = 0; k < 32; ++k) expected |= Set.contains(bytes[k]) ? std::uint32_t{1} << k : 0u;
-                ASSERT_EQ(ByteSetForms<Set>::mask32(bytes), expected) << name << " a " << a << " b " << b << " at " << at;
+                ASSERT_EQ(simd::avx2::Forms<Set>::mask32(bytes), expected) << name << " a " << a << " b " << b << " at " << at;
             }
         }
     }
@@ -117,7 +117,7 @@ void expect_avx2_mask_agrees(const char* name) {
 
 TEST(ByteSets, Avx2MaskAgreesWithTheDefinitionOnAllByteValues) {
 #if defined(ZORBEL_SCAN_AVX2)
-    if (!byte_set_detail::avx2_usable()) GTEST_SKIP() << "this processor has no AVX2";
+    if (!simd::avx2::usable()) GTEST_SKIP() << "this processor has no AVX2";
     ZORBEL_FOR_EACH_SET(expect_avx2_mask_agrees);
 #else
     GTEST_SKIP() << "built without the AVX2 form";
@@ -136,8 +136,8 @@ template <ByteSet Set>
 std::vector<ScanForm> scan_forms() {
     using Forms = ByteSetForms<Set>;
     std::vector<ScanForm> forms = {
-        {"words", &Forms::template scan_words<false>, false},
-        {"words, copying", &Forms::template scan_words<true>, true},
+        {"words", &simd::portable::Forms<Set>::template scan_words<false>, false},
+        {"words, copying", &simd::portable::Forms<Set>::template scan_words<true>, true},
         {"chosen", [](unsigned char*, const unsigned char* p, std::size_t i, std::size_t n) {
              return i + Forms::find(p + i, n - i);
          }, false},
@@ -146,13 +146,13 @@ std::vector<ScanForm> scan_forms() {
          }, true},
     };
 #if defined(ZORBEL_SCAN_SSE2)
-    forms.push_back({"sse2", &Forms::template scan_sse2<false>, false});
-    forms.push_back({"sse2, copying", &Forms::template scan_sse2<true>, true});
+    forms.push_back({"sse2", &simd::sse2::Forms<Set>::template scan_sse2<false>, false});
+    forms.push_back({"sse2, copying", &simd::sse2::Forms<Set>::template scan_sse2<true>, true});
 #endif
 #if defined(ZORBEL_SCAN_AVX2)
-    if (byte_set_detail::avx2_usable()) {
-        forms.push_back({"avx2", &Forms::template scan_avx2<false>, false});
-        forms.push_back({"avx2, copying", &Forms::template scan_avx2<true>, true});
+    if (simd::avx2::usable()) {
+        forms.push_back({"avx2", &simd::avx2::Forms<Set>::template scan_avx2<false>, false});
+        forms.push_back({"avx2, copying", &simd::avx2::Forms<Set>::template scan_avx2<true>, true});
     }
 #endif
     return forms;
@@ -211,6 +211,64 @@ void expect_scans_find_the_first(const char* name) {
 }
 
 TEST(ByteSets, EveryScanFindsTheFirstMemberAtEveryPlaceAndLength) { ZORBEL_FOR_EACH_SET(expect_scans_find_the_first); }
+
+// The block forms: one call gives the masks of several sets over 64 bytes.
+// Every byte value at every place in a block (the 256 values in a row,
+// shifted through each of 64 places), and every pair of values side by
+// side, must give exactly the bits the definitions give, in every form.
+using BlockForm = void (*)(const unsigned char*, std::uint64_t*);
+
+template <ByteSet... Sets>
+std::vector<std::pair<const char*, BlockForm>> block_forms() {
+    std::vector<std::pair<const char*, BlockForm>> forms = {{"portable", &simd::portable::block_masks<Sets...>}};
+#if defined(ZORBEL_SCAN_SSE2)
+    forms.push_back({"sse2", &simd::sse2::block_masks<Sets...>});
+#endif
+#if defined(ZORBEL_SCAN_AVX2)
+    if (simd::avx2::usable()) forms.push_back({"avx2", &simd::avx2::block_masks<Sets...>});
+#endif
+    return forms;
+}
+
+template <ByteSet... Sets>
+void expect_block_masks_agree(const char* name) {
+    constexpr ByteSet kSets[] = {Sets...};
+    auto check = [&](const char* form_name, BlockForm form, const unsigned char* block, const std::string& where) {
+        std::uint64_t masks[sizeof...(Sets)];
+        form(block, masks);
+        for (std::size_t s = 0; s < sizeof...(Sets); ++s) {
+            std::uint64_t expected = 0;
+            for (std::size_t k = 0; k < kBlockBytes; ++k) {
+                if (kSets[s].contains(block[k])) expected |= std::uint64_t{1} << k;
+            }
+            ASSERT_EQ(masks[s], expected) << name << ", " << form_name << ", set " << s << ", " << where;
+        }
+    };
+    for (const auto& [form_name, form] : block_forms<Sets...>()) {
+        unsigned char row[256 + kBlockBytes];
+        for (std::size_t k = 0; k < sizeof row; ++k) row[k] = static_cast<unsigned char>(k);
+        for (std::size_t shift = 0; shift < kBlockBytes; ++shift) {
+            for (std::size_t at = 0; at < 256; at += kBlockBytes) {
+                check(form_name, form, row + at + shift, "values from " + std::to_string(at + shift));
+            }
+        }
+        for (int a = 0; a < 256; ++a) {
+            for (int b = 0; b < 256; ++b) {
+                unsigned char block[kBlockBytes];
+                for (std::size_t k = 0; k < kBlockBytes; ++k) block[k] = static_cast<unsigned char>(k % 2 ? b : a);
+                check(form_name, form, block, "pair " + std::to_string(a) + " " + std::to_string(b));
+            }
+        }
+    }
+}
+
+TEST(ByteSets, BlockMasksAgreeWithTheDefinitionsOnAllByteValues) {
+    expect_block_masks_agree<kLineStops, kRunStops, kTagBodyStops, kTagCaptureStops>("pass sets");
+    expect_block_masks_agree<kEntityStops, kDquoteValueStops, kAposValueStops, kTagEndStops,
+                             kTagBodyStopsUnquoted>("more pass sets");
+    expect_block_masks_agree<byte_set(0x10, {0x05, 0x40, 0x41, 0xc0, 0xfe, 0xff}), byte_set(0, {0x00, 0x80}),
+                             byte_set(0x80)>("made sets");
+}
 
 }  // namespace
 }  // namespace zorbel
