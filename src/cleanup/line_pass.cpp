@@ -1,6 +1,9 @@
 #include "cleanup/line_pass.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -30,7 +33,7 @@ public:
           keep_verbatim_(keep_verbatim),
           block_(std::max<std::size_t>(block_size, 1)),
           in_(block_),
-          out_(block_) {}
+          out_(std::max(block_, 2 * kMostOutPerBlock)) {}
 
     LineStreamResult run() {
         while (pump()) {
@@ -78,7 +81,21 @@ public:
 
 private:
     void strip_block(std::size_t count) {
+        // Where the masks may be tried again after they left a line to step().
+        std::size_t masks_from = 0;
         for (std::size_t i = 0; i < count;) {
+            if (i >= masks_from && !keep_verbatim_ && !cr_held_ && count - i >= kBlockBytes) {
+                // Whole lines, 64 bytes at a time, while the lines are plain.
+                const std::size_t next = strip_masked(i, count);
+                if (result_.status != LineStreamStatus::kOk) return;
+                if (next != i) {
+                    i = next;
+                    continue;
+                }
+                // The line here is stepped to its end before the masks are tried again.
+                const void* lf = std::memchr(in_.data() + i, '\n', count - i);
+                masks_from = lf ? static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - in_.data()) + 1 : count;
+            }
             if (in_[i] > 0x20 && !cr_held_) {
                 // A run of text from a text byte to the last text byte
                 // before a line end, a CR or a control byte: blanks
@@ -108,6 +125,110 @@ private:
             }
             if (result_.status != LineStreamStatus::kOk) return;
         }
+    }
+
+    // The byte sets the masked reading looks for, in one load of a block.
+    static constexpr ByteSet kLineFeed = byte_set(0, {'\n'});
+    static constexpr ByteSet kReturn = byte_set(0, {'\r'});
+    static constexpr ByteSet kCutSpace = byte_set(0, {'\t', '\n', '\v', '\f', '\r', ' '});
+    static constexpr ByteSet kUpToBlank = byte_set(0x21);  // NUL too: a line of NUL alone is left to step()
+    using Blocks = ByteSetBlock<kLineFeed, kReturn, kCutSpace, kUpToBlank>;
+    // A block's lines written by the masks: its bytes and a CR for each LF.
+    static constexpr std::size_t kMostOutPerBlock = 2 * kBlockBytes;
+
+    // The bits of positions from..to-1 of a block.
+    static std::uint64_t bits_between(std::size_t from, std::size_t to) {
+        const std::uint64_t up_to = to >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+        return up_to & (~std::uint64_t{0} << from);
+    }
+
+    // Strips the block's bytes from i, kBlockBytes at a time, in the two
+    // states where a line's bytes settle from masks alone: at a line's
+    // start, or inside a line after a byte that is not white space, with
+    // the white space after it held. A line taken so has a byte above
+    // 0x20: it is never blank, and its last byte that is not white space
+    // lies at or after its first. Its bytes up to that one are written,
+    // the white space after it held or, at the LF, dropped; everything
+    // else (a line that may be blank, a CR at a block's end) is left to
+    // step() from where the masks stopped. Returns the index reached.
+    std::size_t strip_masked(std::size_t i, std::size_t count) {
+        const unsigned char* data = in_.data();
+        unsigned char* out = out_.data();
+        while (count - i >= kBlockBytes) {
+            const bool at_start = !line_open_;
+            if (!at_start && strip_empty_ && blank_so_far_) return i;
+            if (out_.size() - out_used_ < kMostOutPerBlock) {
+                flush_output();
+                if (result_.status != LineStreamStatus::kOk) return i;
+            }
+            const Blocks::Masks m = Blocks::of(data + i);
+            std::uint64_t feeds = m[0];
+            const std::uint64_t returns = m[1], kept = ~m[2], text = ~m[3];
+            std::size_t pos = 0;
+            bool line_start = at_start;
+            while (feeds != 0) {
+                const auto q = static_cast<std::size_t>(std::countr_zero(feeds));
+                feeds &= feeds - 1;
+                const std::uint64_t line = bits_between(pos, q);
+                if (line_start && (text & line) == 0) return i + pos;
+                const bool has_cr = q > pos && ((returns >> (q - 1)) & 1) != 0;
+                std::size_t removed = 0;
+                if (const std::uint64_t keep = kept & line) {
+                    const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
+                    if (pending_length_ > 0) write_held();
+                    scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
+                    out_used_ += last + 1 - pos;
+                    removed = q - (last + 1);
+                } else {
+                    // White space alone after the line's text: all of it trailing.
+                    removed = static_cast<std::size_t>(pending_length_) + (q - pos);
+                }
+                result_.stripped |= removed > (has_cr ? 1u : 0u);
+                crlf_seen_ |= has_cr;
+                result_.line_ends_added |= !has_cr;
+                pending_length_ = 0;
+                out[out_used_] = '\r';
+                out[out_used_ + 1] = '\n';
+                out_used_ += 2;
+                line_open_ = false;
+                blank_so_far_ = true;
+                line_start = true;
+                pos = q + 1;
+            }
+            if (pos == kBlockBytes) {
+                i += kBlockBytes;
+                continue;
+            }
+            const std::uint64_t tail = bits_between(pos, kBlockBytes);
+            // A CR at the end may belong to a line end in the next block.
+            if ((line_start && (text & tail) == 0) || (returns >> 63) != 0) return i + pos;
+            if (const std::uint64_t keep = kept & tail) {
+                const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
+                if (pending_length_ > 0) write_held();
+                scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
+                out_used_ += last + 1 - pos;
+                if (last + 1 < kBlockBytes) {
+                    pending_start_ = in_start_ + i + last + 1;
+                    pending_length_ = kBlockBytes - (last + 1);
+                }
+            } else {
+                // More white space after the line's text, right after what is held.
+                if (pending_length_ == 0) pending_start_ = in_start_ + i + pos;
+                pending_length_ += kBlockBytes - pos;
+            }
+            line_open_ = true;
+            blank_so_far_ = false;
+            i += kBlockBytes;
+            if (result_.status != LineStreamStatus::kOk) return i;
+        }
+        return i;
+    }
+
+    // The held bytes proved not to be trailing: written, with room left
+    // after them for the rest of the block.
+    void write_held() {
+        write_pending();
+        if (out_.size() - out_used_ < kMostOutPerBlock) flush_output();
     }
 
     bool finish() {

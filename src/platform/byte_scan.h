@@ -87,4 +87,31 @@ inline void copy_short(unsigned char* to, const unsigned char* from, std::size_t
     for (; i < n; ++i) to[i] = from[i];
 }
 
+// Copies n bytes, at most 64, between buffers that do not overlap, in at
+// most two moves of 32, 16, 8 or 4 bytes that may overlap each other:
+// inline, with no loop, and reading and writing nothing outside the n bytes.
+inline void copy_upto_64(unsigned char* to, const unsigned char* from, std::size_t n) {
+    auto move = [&](auto width_tag) {
+        constexpr std::size_t kWidth = sizeof(width_tag);
+        decltype(width_tag) head, tail;
+        std::memcpy(&head, from, kWidth);
+        std::memcpy(&tail, from + n - kWidth, kWidth);
+        std::memcpy(to, &head, kWidth);
+        std::memcpy(to + n - kWidth, &tail, kWidth);
+    };
+    struct Bytes32 { unsigned char b[32]; };
+    struct Bytes16 { unsigned char b[16]; };
+    if (n >= 32) {
+        move(Bytes32{});
+    } else if (n >= 16) {
+        move(Bytes16{});
+    } else if (n >= 8) {
+        move(std::uint64_t{});
+    } else if (n >= 4) {
+        move(std::uint32_t{});
+    } else {
+        for (std::size_t k = 0; k < n; ++k) to[k] = from[k];
+    }
+}
+
 }  // namespace zorbel::scan

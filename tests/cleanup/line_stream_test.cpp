@@ -266,6 +266,42 @@ TEST(LineStream, SameAsThePlainWayOnRandomText) {
     }
 }
 
+// The line core reads whole lines from 64-byte masks where it can. Every
+// table case and random pages of lines made to end near block edges
+// (indentation, trailing blanks, CR LF and bare LF, lone CRs, blank lines,
+// NUL and other control bytes) must give what the plain way gives,
+// wherever the lines fall in the blocks.
+TEST(LineStream, MaskedBlocksAgreeWithThePlainWayWhereverLinesFall) {
+    auto expect_plain = [](const std::string& text, bool strip_empty, std::size_t block, const std::string& what) {
+        std::string expected;
+        const LineStreamResult want = strip_in_memory(text, strip_empty, expected);
+        StringSource source(text);
+        StringSink sink;
+        const LineStreamResult got = strip_lines_stream(source, sink, strip_empty, block);
+        ASSERT_EQ(sink.data, expected) << what << ", block " << block;
+        ASSERT_EQ(got.stripped, want.stripped) << what << ", block " << block;
+        ASSERT_EQ(got.out_length, want.out_length) << what << ", block " << block;
+    };
+    const std::string filler = "a line of text that ends a block or two later\r\n";
+    for (const LineCase& c : kLineCases) {
+        if (c.input.size() > 200) continue;
+        for (std::size_t shift = 0; shift < 64; ++shift) {
+            const std::string text = std::string(shift, 'p') + "\n" + c.input + "\n" + filler + filler;
+            expect_plain(text, c.strip_empty, kDefaultBlockSize, std::string(c.what) + ", shift " + std::to_string(shift));
+        }
+    }
+    const std::string pieces[] = {"word", "<p>", " ", "  ", "\t", "\v", "\f", "\r", "\n", "\r\n", "\r\n",
+                                  "\n    ", "  \r\n", "\x01", std::string(1, '\0'), "\xa0", std::string(61, 'w'),
+                                  std::string(63, ' ')};
+    std::mt19937 rng(11);
+    for (int round = 0; round < 1500; ++round) {
+        std::string text;
+        for (int n = 20 + static_cast<int>(rng() % 200); n > 0; --n) text += pieces[rng() % std::size(pieces)];
+        const std::size_t blocks[] = {64, 65, 100, 128, 4096};
+        expect_plain(text, rng() % 2, blocks[rng() % std::size(blocks)], "round " + std::to_string(round));
+    }
+}
+
 // With verbatim elements kept, where a block ends (inside a tag, a comment,
 // a quoted value) changes nothing, and the line pass read as a source gives
 // what the stream gives.
