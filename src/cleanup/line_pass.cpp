@@ -142,21 +142,27 @@ private:
         return up_to & (~std::uint64_t{0} << from);
     }
 
-    // Strips the block's bytes from i, kBlockBytes at a time, in the two
-    // states where a line's bytes settle from masks alone: at a line's
-    // start, or inside a line after a byte that is not white space, with
-    // the white space after it held. A line taken so has a byte above
-    // 0x20: it is never blank, and its last byte that is not white space
-    // lies at or after its first. Its bytes up to that one are written,
-    // the white space after it held or, at the LF, dropped; everything
-    // else (a line that may be blank, a CR at a block's end) is left to
-    // step() from where the masks stopped. Returns the index reached.
+    // Strips the block's bytes from i, kBlockBytes at a time, in the states
+    // where a line's bytes settle from masks alone:
+    // - at a line's start;
+    // - with blank lines dropped, inside a line of blanks so far, all held;
+    // - inside a line after a byte that is not white space, with the white
+    //   space after it held.
+    // In the first two, a line with a byte above 0x20 is written up to its
+    // last byte that is not white space (which lies at or after its first
+    // byte, so the first is never cut), with the white space after it held
+    // or, at the LF, dropped; a line of white space alone is dropped when
+    // blank lines are. Anything else (a control byte other than white
+    // space in a line that may be blank, a line of white space that keeps
+    // its first byte, a CR at a block's end) is left to step() from where
+    // the masks stopped. Returns the index reached.
     std::size_t strip_masked(std::size_t i, std::size_t count) {
         const unsigned char* data = in_.data();
         unsigned char* out = out_.data();
         while (count - i >= kBlockBytes) {
-            const bool at_start = !line_open_;
-            if (!at_start && strip_empty_ && blank_so_far_) return i;
+            // At a line's start, or in a line of blanks so far (only held
+            // so while blank lines are dropped).
+            bool blank_so_far = !line_open_ || (strip_empty_ && blank_so_far_);
             if (out_.size() - out_used_ < kMostOutPerBlock) {
                 flush_output();
                 if (result_.status != LineStreamStatus::kOk) return i;
@@ -164,35 +170,42 @@ private:
             const Blocks::Masks m = Blocks::of(data + i);
             std::uint64_t feeds = m[0];
             const std::uint64_t returns = m[1], kept = ~m[2], text = ~m[3];
+            // Control bytes that are not white space (and NUL): blank or
+            // not, they are never cut, which only step() sorts out.
+            const std::uint64_t odd = kept & ~text;
             std::size_t pos = 0;
-            bool line_start = at_start;
             while (feeds != 0) {
                 const auto q = static_cast<std::size_t>(std::countr_zero(feeds));
                 feeds &= feeds - 1;
                 const std::uint64_t line = bits_between(pos, q);
-                if (line_start && (text & line) == 0) return i + pos;
                 const bool has_cr = q > pos && ((returns >> (q - 1)) & 1) != 0;
-                std::size_t removed = 0;
-                if (const std::uint64_t keep = kept & line) {
-                    const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
-                    if (pending_length_ > 0) write_held();
-                    scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
-                    out_used_ += last + 1 - pos;
-                    removed = q - (last + 1);
-                } else {
-                    // White space alone after the line's text: all of it trailing.
-                    removed = static_cast<std::size_t>(pending_length_) + (q - pos);
-                }
-                result_.stripped |= removed > (has_cr ? 1u : 0u);
+                if (blank_so_far && ((odd & line) != 0 || ((text & line) == 0 && !strip_empty_))) return i + pos;
                 crlf_seen_ |= has_cr;
+                if (blank_so_far && (text & line) == 0) {
+                    // A blank line, dropped.
+                    result_.stripped = true;
+                } else {
+                    std::size_t removed = 0;
+                    if (const std::uint64_t keep = kept & line) {
+                        const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
+                        if (pending_length_ > 0) write_held();
+                        scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
+                        out_used_ += last + 1 - pos;
+                        removed = q - (last + 1);
+                    } else {
+                        // White space alone after the line's text: all of it trailing.
+                        removed = static_cast<std::size_t>(pending_length_) + (q - pos);
+                    }
+                    result_.stripped |= removed > (has_cr ? 1u : 0u);
+                    out[out_used_] = '\r';
+                    out[out_used_ + 1] = '\n';
+                    out_used_ += 2;
+                }
                 result_.line_ends_added |= !has_cr;
                 pending_length_ = 0;
-                out[out_used_] = '\r';
-                out[out_used_ + 1] = '\n';
-                out_used_ += 2;
                 line_open_ = false;
                 blank_so_far_ = true;
-                line_start = true;
+                blank_so_far = true;
                 pos = q + 1;
             }
             if (pos == kBlockBytes) {
@@ -201,8 +214,9 @@ private:
             }
             const std::uint64_t tail = bits_between(pos, kBlockBytes);
             // A CR at the end may belong to a line end in the next block.
-            if ((line_start && (text & tail) == 0) || (returns >> 63) != 0) return i + pos;
-            if (const std::uint64_t keep = kept & tail) {
+            if ((returns >> 63) != 0) return i + pos;
+            if (blank_so_far && ((odd & tail) != 0 || ((text & tail) == 0 && !strip_empty_))) return i + pos;
+            if (const std::uint64_t keep = blank_so_far && (text & tail) == 0 ? 0 : kept & tail) {
                 const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
                 if (pending_length_ > 0) write_held();
                 scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
@@ -211,13 +225,15 @@ private:
                     pending_start_ = in_start_ + i + last + 1;
                     pending_length_ = kBlockBytes - (last + 1);
                 }
+                blank_so_far_ = false;
             } else {
-                // More white space after the line's text, right after what is held.
+                // More white space: after the line's text, or in a line of
+                // blanks so far; either way right after what is held.
                 if (pending_length_ == 0) pending_start_ = in_start_ + i + pos;
                 pending_length_ += kBlockBytes - pos;
+                blank_so_far_ = blank_so_far;
             }
             line_open_ = true;
-            blank_so_far_ = false;
             i += kBlockBytes;
             if (result_.status != LineStreamStatus::kOk) return i;
         }
