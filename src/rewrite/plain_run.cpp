@@ -414,21 +414,21 @@ private:
             if (const unsigned mask = TagBodyStops::mask_of_16(tag + 1)) {
                 const auto first = static_cast<std::size_t>(std::countr_zero(mask));
                 if (const TagRereading reading = reread_name_only(tag + 1, first); reading.unchanged) {
-                    return take_whole_tag(first + 2, &reading);
+                    return take_whole_tag(first + 2, reading);
                 }
             }
         }
         // The capture takes at most kTagBound bytes after the '<', and a
         // line end or control byte in them is left to the token loop.
         const std::size_t body_limit = std::min(held - 1, kTagBound);
-        const std::size_t end = find_tag_end(tag + 1, body_limit);
-        if (end == body_limit) return false;
-        return take_whole_tag(end + 2, nullptr);
+        const HeldTag whole = read_held_tag(s_, tag + 1, body_limit, column_ + 1);
+        if (whole.end == body_limit) return false;
+        return take_whole_tag(whole.end + 2, whole.reading);
     }
 
     // A whole tag of length bytes at i_, with no line end or control byte
-    // in it; reading is what reading it again would do, when known.
-    ZORBEL_STEP bool take_whole_tag(std::size_t length, const TagRereading* reading) {
+    // in it; reading is what reading it again would do.
+    ZORBEL_STEP bool take_whole_tag(std::size_t length, const TagRereading& reading) {
         if (room_ - o_ < length) return false;
         // A verbatim or code element's tag changes the rules that hold for
         // the bytes after it: left to the token loop, which follows it.
@@ -443,8 +443,7 @@ private:
                 take_para_or_anchor(length, kind == TagKind::kPara);
                 return true;
             case TagKind::kGeneric:
-                return take_generic_tag(
-                    length, reading ? *reading : reread_tag_body(s_, in_ + i_ + 1, length - 1, column_ + 1));
+                return take_generic_tag(length, reading);
             default:
                 return false;
         }

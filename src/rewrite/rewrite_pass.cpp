@@ -52,7 +52,7 @@ bool retake_plain_tag(RewriteState& s) {
     if (k == 0 || k != s.token_length - 1) return false;
     if (s.input_window.held_ahead() < k || s.work_window.room_ahead() < k) return false;
     const unsigned char* body = s.input_window.ahead();  // the tag after its '<'
-    const TagRereading reading = reread_tag_body(s, body, k, s.out_column);
+    const TagRereading reading = read_held_tag(s, body, k, s.out_column).reading;
     if (!reading.unchanged || reading.length != k) return false;
     std::memcpy(s.work_window.ahead(), body, k);
     s.work_window.advance(k, k);

@@ -1,5 +1,7 @@
 #include "rewrite/rules.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace zorbel {
@@ -67,69 +69,187 @@ TagKind classify_named_tag(const Options& options, std::string_view text) {
     }
 }
 
-std::size_t find_tag_end(const unsigned char* body, std::size_t limit) {
-    // Most tags hold no quote before their first '>' or control byte: no
-    // value can start there, so that byte settles it.
-    const std::size_t first = TagEndStops::find(body, limit);
-    if (first == limit || body[first] != '>') return limit;
-    if (std::memchr(body, '"', first) == nullptr && std::memchr(body, '\'', first) == nullptr) return first;
-    AttrValueScan values = AttrValueScan::after_tag_open();
-    bool ended = false;
-    const std::size_t taken = take_tag_bytes(values, body, limit, ended, [](std::size_t) {});
-    return ended ? taken - 1 : limit;
+namespace {
+
+// The byte sets a held tag is read by, all from one load of each block.
+constexpr ByteSet kTagEnd = byte_set(0, {'>'});
+constexpr ByteSet kDquote = byte_set(0, {'"'});
+constexpr ByteSet kApos = byte_set(0, {'\''});
+constexpr ByteSet kEquals = byte_set(0, {'='});
+constexpr ByteSet kSpace = byte_set(0, {' '});
+constexpr ByteSet kControl = byte_set(0x20);
+constexpr ByteSet kTagOpen = byte_set(0, {'<'});
+constexpr ByteSet kAmp = byte_set(0, {'&'});
+using TagBlock = ByteSetBlock<kTagEnd, kDquote, kApos, kEquals, kSpace, kControl, kTagOpen, kAmp>;
+enum TagMask { kGt, kDq, kSq, kEq, kSp, kCtl, kLt, kAmpersand, kTagMasks };
+
+// A held tag's bytes are at most kTagBound and its '>': four blocks.
+constexpr std::size_t kTagBlocks = 4;
+static_assert(kTagBlocks * kBlockBytes > kTagBound + 1);
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// One bit per byte of a held tag, over kTagBlocks blocks; only the first
+// `words` of them are looked at, the blocks read so far.
+struct TagBits {
+    std::uint64_t w[kTagBlocks];
+
+    static TagBits zero() { return TagBits{{0, 0, 0, 0}}; }
+
+    // The first set bit at or after p, or kNone.
+    std::size_t next(std::size_t p, std::size_t words) const {
+        for (std::size_t k = p / 64; k < words; ++k) {
+            const std::uint64_t bits = k == p / 64 ? w[k] & (~std::uint64_t{0} << (p % 64)) : w[k];
+            if (bits != 0) return 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
+        }
+        return kNone;
+    }
+    // The last set bit before p (p within the words), or kNone.
+    std::size_t last_before(std::size_t p) const {
+        for (std::size_t k = p / 64 + 1; k-- > 0;) {
+            std::uint64_t bits = w[k];
+            if (k == p / 64) bits &= (std::uint64_t{1} << (p % 64)) - 1;
+            if (bits != 0) return 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(bits));
+        }
+        return kNone;
+    }
+    bool any_before(std::size_t p) const { return last_before(p) != kNone; }
+
+    // Sets the bits of positions from..to-1.
+    void set_range(std::size_t from, std::size_t to) {
+        for (std::size_t k = from / 64; k * 64 < to; ++k) {
+            const std::size_t lo = std::max(from, 64 * k) - 64 * k;
+            const std::size_t hi = std::min(to, 64 * k + 64) - 64 * k;
+            const std::uint64_t up_to = hi == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << hi) - 1;
+            w[k] |= up_to & (~std::uint64_t{0} << lo);
+        }
+    }
+};
+
+constexpr bool is_ascii_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+constexpr bool is_blank_before_value(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
 
-TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t limit,
-                             std::int64_t column) {
-    // Only the bytes of kTagBodyStops matter to the reading; the bytes
-    // between them are name or value bytes, each setting the token text.
-    std::size_t j = TagBodyStops::find(body, limit);
-    // Most tags hold nothing but name bytes before their '>'.
-    if (j < limit) {
-        if (const TagRereading name_only = reread_name_only(body, j); name_only.unchanged) return name_only;
-    }
-    TagRereading r;
-    if (j > 0) r.last_char = body[j - 1];
-    // Without a quote in the tag no value or quoted stretch can start:
-    // '=' and '\'' then matter no more than name bytes.
-    const bool quoted = std::memchr(body, '"', limit) != nullptr || std::memchr(body, '\'', limit) != nullptr;
-    const auto next_stop = [&](std::size_t from) {
-        return from + (quoted ? TagBodyStops::find(body + from, limit - from)
-                              : TagBodyStopsUnquoted::find(body + from, limit - from));
-    };
-    AttrValueScan values = quoted ? AttrValueScan::after_tag_open() : AttrValueScan::none();
-    values.feed(body, j);
-    while (j < limit) {
-        const unsigned char c = body[j];
-        const bool in_value = values.in_value();
-        const bool protected_blank = values.protects_blanks();
-        if (c == '>' && !in_value) {
-            r.unchanged = true;
-            r.length = j + 1;
-            return r;
-        }
-        if (c == ' ' || c == '\t') {
-            // The tag's first token never wraps; later blanks count the
-            // column with themselves.
-            if (j > 0 && tag_blank_may_wrap(s, protected_blank) &&
-                blank_wraps(column + static_cast<std::int64_t>(j) + 1, s.options.wrap_margin)) {
-                return {};
-            }
-        } else if (c == '"' || c == '\'' || c == '=' || c == '>' || (c == '<' && in_value) ||
-                   (c == '&' && !amp_starts_entity(s))) {
-            r.last_char = c;
+}  // namespace
+
+HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::size_t limit, std::int64_t column) {
+    const HeldTag none{limit, {}};
+    if (limit == 0) return none;
+    limit = std::min(limit, kTagBlocks * kBlockBytes);
+
+    // The masks of the blocks looked at so far: most tags end in their first.
+    // Words of blocks not yet read are never looked at: they may hold anything.
+    TagBits m[kTagMasks];
+    std::size_t loaded = 0;
+    const std::size_t blocks = (limit + kBlockBytes - 1) / kBlockBytes;
+    auto load_next = [&] {
+        if (loaded == blocks) return false;
+        const std::size_t from = loaded * kBlockBytes;
+        TagBlock::Masks block;
+        if (limit - from >= kBlockBytes) {
+            block = TagBlock::of(body + from);
         } else {
-            return {};  // a control byte, a tag inside the tag, or an entity
+            // The last bytes, in a block filled out with a byte of no set.
+            unsigned char padded[kBlockBytes];
+            std::memset(padded, 'a', sizeof padded);
+            std::memcpy(padded, body + from, limit - from);
+            block = TagBlock::of(padded);
         }
-        values.step(c);
-        const std::size_t next = next_stop(j + 1);
-        if (next > j + 1) {
-            r.last_char = body[next - 1];
-            values.feed(body + j + 1, next - j - 1);
+        for (std::size_t set = 0; set < kTagMasks; ++set) m[set].w[loaded] = block[set];
+        ++loaded;
+        return true;
+    };
+    // The first bit of a mask at or after p, looking at more blocks as needed.
+    auto next = [&](const TagBits& bits, std::size_t p) {
+        for (;;) {
+            const std::size_t at = bits.next(p, loaded);
+            if (at != kNone || !load_next()) return at;
         }
-        j = next;
+    };
+    load_next();
+
+    // Where the tag ends, and where its attribute values lie (AttrValueScan
+    // read from the masks: a value opens at a quote after an '=' and the
+    // blanks after it, and closes at the same quote).
+    std::size_t end = kNone;
+    TagBits values = TagBits::zero();
+    const bool has_values = is_ascii_letter(body[0]) || body[0] == '/';
+    if (!has_values) {
+        end = next(m[kGt], 0);
+    } else {
+        TagBits gt_or_eq;
+        for (std::size_t p = 1;;) {
+            for (std::size_t k = 0; k < loaded; ++k) gt_or_eq.w[k] = m[kGt].w[k] | m[kEq].w[k];
+            std::size_t e = gt_or_eq.next(p, loaded);
+            if (e == kNone) {
+                if (!load_next()) break;
+                continue;
+            }
+            if (body[e] == '>') {
+                end = e;
+                break;
+            }
+            std::size_t j = e + 1;
+            while (j < limit && (body[j] == '=' || is_blank_before_value(body[j]))) ++j;
+            if (j >= limit) break;
+            const unsigned char c = body[j];
+            if (c == '>') {
+                end = j;
+                break;
+            }
+            if (c == '"' || c == '\'') {
+                const std::size_t close = next(m[c == '"' ? kDq : kSq], j + 1);
+                if (close == kNone) break;
+                values.set_range(j + 1, close);
+                p = close + 1;
+            } else {
+                p = j + 1;
+            }
+        }
     }
-    return {};
+    // A control byte before the end leaves the tag to the token loop.
+    if (end == kNone || end >= limit || m[kCtl].any_before(end)) return none;
+
+    HeldTag tag{end, {}};
+    // Over the bytes before the '>': a '<' outside a value (a tag inside
+    // the tag), an '&' (an entity), the last blank a wrap may break (not
+    // inside a value or, in a tag without values, between two of its
+    // double quotes), and the last byte that is not a blank.
+    bool tag_inside = false;
+    bool entity = false;
+    std::size_t last_blank = kNone;
+    std::size_t last_text = kNone;
+    std::uint64_t quotes_odd = 0;  // all ones after an odd number of '"'
+    for (std::size_t k = 0; k <= end / 64; ++k) {
+        const std::uint64_t before_end = k < end / 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
+        std::uint64_t protect = values.w[k];
+        if (!has_values) {
+            // Bit p: an odd number of '"' at or before p (a blank is no quote).
+            std::uint64_t x = m[kDq].w[k];
+            for (unsigned shift = 1; shift < 64; shift *= 2) x ^= x << shift;
+            protect = x ^ quotes_odd;
+            quotes_odd = (protect >> 63) != 0 ? ~std::uint64_t{0} : 0;
+        }
+        tag_inside |= (m[kLt].w[k] & ~values.w[k] & before_end) != 0;
+        entity |= (m[kAmpersand].w[k] & before_end) != 0;
+        if (const std::uint64_t blanks = m[kSp].w[k] & ~protect & before_end) {
+            last_blank = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(blanks));
+        }
+        if (const std::uint64_t text = ~m[kSp].w[k] & before_end) {
+            last_text = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(text));
+        }
+    }
+    if (tag_inside || (entity && amp_starts_entity(s))) return tag;
+    // Columns only grow along the tag: if its last blank that may wrap does
+    // not, none does. The tag's first token never wraps.
+    if (tag_blank_may_wrap(s, false) && last_blank != kNone && last_blank > 0 &&
+        blank_wraps(column + static_cast<std::int64_t>(last_blank) + 1, s.options.wrap_margin)) {
+        return tag;
+    }
+    tag.reading.unchanged = true;
+    tag.reading.length = end + 1;
+    tag.reading.last_char = last_text == kNone ? -1 : body[last_text];
+    return tag;
 }
 
 }  // namespace zorbel

@@ -220,27 +220,31 @@ std::size_t take_tag_bytes(AttrValueScan& values, const unsigned char* in, std::
     return limit;
 }
 
-// Where a tag's bytes after its '<' end: the index of its '>' (the first
-// outside a quoted attribute value), or limit when a control byte comes
-// first or no such '>' is among the first limit bytes.
-std::size_t find_tag_end(const unsigned char* body, std::size_t limit);
-
-// A generic tag's bytes after its '<', up to and with its '>' within limit
-// bytes, as continue_tag reads them again token by token from column (the
-// output column after the '<'). unchanged is true when that reading would
-// copy them as they are: a '>' outside attribute values within the limit,
-// and before it no line end or other control byte, no '<' outside a value,
-// no entity, and no blank outside a value that would wrap. length is then the bytes up to and
-// with the '>', and last_char the last byte that sets the token text, or -1.
+// What reading a generic tag's bytes again, token by token, would do.
+// unchanged is true when that reading would copy them as they are: a '>'
+// outside attribute values, and before it no line end or other control
+// byte, no '<' outside a value, no entity, and no blank outside a value
+// that would wrap. length is then the bytes up to and with the '>', and
+// last_char the last byte that sets the token text, or -1.
 struct TagRereading {
     bool unchanged = false;
     int last_char = -1;
     std::size_t length = 0;
 };
-TagRereading reread_tag_body(const RewriteState& s, const unsigned char* body, std::size_t limit,
-                             std::int64_t column);
 
-// The commonest case of reread_tag_body, for callers that know the first
+// A tag whose bytes after its '<' (body) are held, read from masks of its
+// bytes: end is the index of its '>' (the first outside a quoted attribute
+// value), or limit when a control byte comes first or no such '>' is among
+// the first limit bytes; reading says what continue_tag would do with the
+// bytes up to and with that '>', read from column (the output column after
+// the '<'). limit is at most kTagBound + 1.
+struct HeldTag {
+    std::size_t end;
+    TagRereading reading;
+};
+HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::size_t limit, std::int64_t column);
+
+// The commonest case of read_held_tag, for callers that know the first
 // byte of kTagBodyStops in the body: when it is a '>' with a name byte
 // before it, the reading copies the tag as it is and leaves that byte as
 // the token text.
