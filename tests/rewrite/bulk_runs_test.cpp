@@ -190,5 +190,39 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
     }
 }
 
+// A held tag is read from masks of 64 bytes at a time: its '>', the quotes
+// and '=' that open and close values, blanks a wrap may break, '<' and '&'
+// are found wherever they fall, at the edges of the masks' blocks too,
+// whatever column the tag starts at.
+TEST(BulkRuns, SameAsOneTokenAtATimeForTagsAcrossMaskBlocks) {
+    const auto tags = [](std::size_t gap) {
+        const std::string x(gap, 'x'), blanks(gap, ' ');
+        return std::vector<std::string>{
+            "<b t=\"" + x + ">\" u=v>",          // a quoted '>' at a block's edge
+            "<b" + blanks + "t='a b'>",            // blanks up to a value
+            "<b t=\"" + blanks + "\" u>",         // blanks inside a value
+            "<!DOCTYPE x \"" + blanks + "\" y>",  // a tag without values: quoted blanks
+            "<b t=\"x\"" + blanks + "<!-- $ZBL$:UNCURLY -->",  // a marker inside the tag
+            "<b t=\"" + x + "&amp;\">",           // an entity inside a value
+            "<b" + x + "=\n\"a>b\">",            // a control byte before the value
+        };
+    };
+    for (std::size_t gap : {1, 60, 61, 62, 63, 64, 65, 124, 125, 126, 127, 128, 188, 189, 190, 191, 192, 196}) {
+        for (const std::string& tag : tags(gap)) {
+            for (std::size_t lead : {0, 9, 40}) {
+                for (int margin : {0, 70, 200}) {
+                    const std::string page = std::string(lead, 'w') + " " + tag + " \"z\" q";
+                    SCOPED_TRACE("gap " + std::to_string(gap) + ", lead " + std::to_string(lead) + ", margin " +
+                                 std::to_string(margin) + ": " + tag.substr(0, 12));
+                    PassSetup setup;
+                    setup.options.wrap_margin = margin;
+                    for (std::size_t block : {std::size_t{7}, std::size_t{kDefaultBlockSize}}) expect_same(page, setup, block);
+                    if (HasFailure()) return;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zorbel
