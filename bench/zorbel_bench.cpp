@@ -604,15 +604,38 @@ Sample time_pass(Pass pass, const fs::path& input, const fs::path& dir) {
     return sample;
 }
 
+// The figures the engine's targets are set on, from one run, each against
+// its yardstick.
+struct TargetFigures {
+    double line = 0, rewrite = 0, both = 0;  // MiB/s, in process
+    double whole_over_cat = 0;
+    double lt_over_typical = 0;
+    long peak_kib = 0;
+};
+
+void note_targets(Table& table, const TargetFigures& f) {
+    auto against = [&](const char* what, double got, const char* unit, const char* target, bool met) {
+        table.note(std::string("target: ") + what + " " + format(unit, got) + ", target " + target +
+                   (met ? ": met" : ": not met"));
+    };
+    if (f.both > 0) against("both passes fused, in process", f.both, "%.0f MiB/s", ">= 1536 MiB/s", f.both >= 1536);
+    if (f.rewrite > 0) against("rewrite core alone, in process", f.rewrite, "%.0f MiB/s", ">= 1536 MiB/s", f.rewrite >= 1536);
+    if (f.line > 0) against("line core alone, in process", f.line, "%.0f MiB/s", ">= 3072 MiB/s", f.line >= 3072);
+    if (f.whole_over_cat > 0) against("whole run against cat", f.whole_over_cat, "%.2fx", "<= 4x", f.whole_over_cat <= 4);
+    if (f.lt_over_typical > 0) against("'<' only against the big page", f.lt_over_typical, "%.2f", ">= 0.25", f.lt_over_typical >= 0.25);
+    if (f.peak_kib > 0) against("peak memory, big page", static_cast<double>(f.peak_kib) / 1024, "%.1f MiB", "<= 8 MiB", f.peak_kib <= 8 * 1024);
+}
+
 // The line pass alone, then the rewrite pass alone on the line pass's
 // output, as the tool runs them one after the other.
-void measure_passes(Table& table, const Settings& s, const fs::path& scratch, const fs::path& big) {
+void measure_passes(Table& table, const Settings& s, const fs::path& scratch, const fs::path& big, TargetFigures& f) {
     const double big_mib = static_cast<double>(s.big_mib);
     const std::string big_in = size_text(s.big_mib * kMiB);
     const fs::path line_dir = scratch / "line-pass", rewrite_dir = scratch / "rewrite-pass";
     std::vector<Sample> line_s, rewrite_s;
     for (unsigned i = 0; i < s.runs; ++i) line_s.push_back(time_pass(Pass::kLine, big, line_dir));
     table.measured("line pass (stream, in process)", big_in, line_s, big_mib, "MiB/s", 1, true, false, false);
+    if (all_ok(line_s) && median_seconds(line_s) > 0) f.line = big_mib / median_seconds(line_s);
     const fs::path stripped = scratch / "stripped.htm";
     std::error_code ec;
     fs::rename(line_dir / "work.htm", stripped, ec);
@@ -620,6 +643,7 @@ void measure_passes(Table& table, const Settings& s, const fs::path& scratch, co
     for (unsigned i = 0; i < s.runs; ++i) rewrite_s.push_back(time_pass(Pass::kRewrite, stripped, rewrite_dir));
     table.measured("rewrite pass (stream, in process)", big_in, rewrite_s, big_mib, "MiB/s", 1, true, false,
                    false);
+    if (all_ok(rewrite_s) && median_seconds(rewrite_s) > 0) f.rewrite = big_mib / median_seconds(rewrite_s);
     fs::remove_all(line_dir, ec);
     fs::remove_all(rewrite_dir, ec);
     fs::remove(stripped, ec);
@@ -628,6 +652,7 @@ void measure_passes(Table& table, const Settings& s, const fs::path& scratch, co
     std::vector<Sample> both_s;
     for (unsigned i = 0; i < s.runs; ++i) both_s.push_back(time_pass(Pass::kBoth, big, both_dir));
     table.measured("both passes (API, in process)", big_in, both_s, big_mib, "MiB/s", 1, true, false, false);
+    if (all_ok(both_s) && median_seconds(both_s) > 0) f.both = big_mib / median_seconds(both_s);
     fs::remove_all(both_dir, ec);
 }
 
@@ -651,9 +676,13 @@ void measure_all(Bench& bench, Table& table, const Settings& s, const fs::path& 
     table.measured(kLinePassLabel, big_in, line_s, big_mib, "MiB/s", 1, true);
     table.measured("cat big > copy", big_in, cat_s, big_mib, "MiB/s", 1, true, false);
     const double whole_t = median_seconds(whole_s), cat_t = median_seconds(cat_s);
-    if (cat_t > 0 && all_ok(whole_s) && all_ok(cat_s))
+    TargetFigures targets;
+    if (cat_t > 0 && all_ok(whole_s) && all_ok(cat_s)) {
         table.add({"whole run / cat", "", format("%.2fx", whole_t / cat_t), "", "", "", ""});
-    measure_passes(table, s, scratch, in.big);
+        targets.whole_over_cat = whole_t / cat_t;
+    }
+    if (all_ok(whole_s)) targets.peak_kib = peak_kib(whole_s);
+    measure_passes(table, s, scratch, in.big, targets);
 
     std::vector<Sample> page_s = bench.run_many(tool_case(tool, {}, {in.page}, "page.htm"));
     table.measured("whole run, " + page_in + " page", page_in, page_s,
@@ -679,10 +708,13 @@ void measure_all(Bench& bench, Table& table, const Settings& s, const fs::path& 
         std::vector<Sample> hs = bench.run_many(tool_case(tool, {}, {h.input}, h.input.filename().string()));
         const double mib = static_cast<double>(h.bytes) / kMiB, t = median_seconds(hs);
         table.measured(h.label, size_text(h.bytes), hs, mib, "MiB/s", 1, false);
-        if (typical > 0 && t > 0 && all_ok(hs))
+        if (typical > 0 && t > 0 && all_ok(hs)) {
             table.note(std::string(h.label) + ": " + format("%.2f", mib / t / typical) +
                        " of the big page's rate");
+            if (&h.input == &in.lt) targets.lt_over_typical = mib / t / typical;
+        }
     }
+    note_targets(table, targets);
 }
 
 }  // namespace
@@ -708,7 +740,9 @@ int main(int argc, char** argv) {
         table.measured(kLinePassLabel, size_text(s.big_mib * kMiB),
                        bench.run_many(tool_case(tool, kLinePassOptions, {inputs.big}, "big.htm")),
                        static_cast<double>(s.big_mib), "MiB/s", 1, true);
-        measure_passes(table, s, scratch, inputs.big);
+        TargetFigures targets;
+        measure_passes(table, s, scratch, inputs.big, targets);
+        note_targets(table, targets);
     } else {
         measure_all(bench, table, s, tool, inputs, scratch);
     }
