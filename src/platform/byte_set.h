@@ -117,21 +117,26 @@ struct ByteSetBlock {
     static constexpr std::size_t kSets = sizeof...(Sets);
     using Masks = std::array<std::uint64_t, kSets>;
 
-    // Bit k of masks[s] is set when p[k] is a member of the s-th set;
-    // p[0..kBlockBytes) must be readable.
-    static Masks of(const unsigned char* p) {
-        Masks masks;
+    // Bit k of out[s] is set when p[k] is a member of the s-th set;
+    // p[0..kBlockBytes) must be readable, out[0..kSets) writable.
+    static void into(const unsigned char* p, std::uint64_t* out) {
 #if defined(ZORBEL_SCAN_AVX2)
         if (simd::avx2::usable()) {
-            simd::avx2::block_masks<Sets...>(p, masks.data());
-            return masks;
+            simd::avx2::block_masks<Sets...>(p, out);
+            return;
         }
 #endif
 #if defined(ZORBEL_SCAN_SSE2)
-        simd::sse2::block_masks<Sets...>(p, masks.data());
+        simd::sse2::block_masks<Sets...>(p, out);
 #else
-        simd::portable::block_masks<Sets...>(p, masks.data());
+        simd::portable::block_masks<Sets...>(p, out);
 #endif
+    }
+
+    // The same, as an array.
+    static Masks of(const unsigned char* p) {
+        Masks masks;
+        into(p, masks.data());
         return masks;
     }
 };

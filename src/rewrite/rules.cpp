@@ -88,42 +88,15 @@ constexpr std::size_t kTagBlocks = 4;
 static_assert(kTagBlocks * kBlockBytes > kTagBound + 1);
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-// One bit per byte of a held tag, over kTagBlocks blocks; only the first
-// `words` of them are looked at, the blocks read so far.
-struct TagBits {
-    std::uint64_t w[kTagBlocks];
-
-    static TagBits zero() { return TagBits{{0, 0, 0, 0}}; }
-
-    // The first set bit at or after p, or kNone.
-    std::size_t next(std::size_t p, std::size_t words) const {
-        for (std::size_t k = p / 64; k < words; ++k) {
-            const std::uint64_t bits = k == p / 64 ? w[k] & (~std::uint64_t{0} << (p % 64)) : w[k];
-            if (bits != 0) return 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
-        }
-        return kNone;
+// Sets the bits of positions from..to-1 in one bit per byte of a held tag.
+void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t to) {
+    for (std::size_t k = from / 64; k * 64 < to; ++k) {
+        const std::size_t lo = std::max(from, 64 * k) - 64 * k;
+        const std::size_t hi = std::min(to, 64 * k + 64) - 64 * k;
+        const std::uint64_t up_to = hi == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << hi) - 1;
+        bits[k] |= up_to & (~std::uint64_t{0} << lo);
     }
-    // The last set bit before p (p within the words), or kNone.
-    std::size_t last_before(std::size_t p) const {
-        for (std::size_t k = p / 64 + 1; k-- > 0;) {
-            std::uint64_t bits = w[k];
-            if (k == p / 64) bits &= (std::uint64_t{1} << (p % 64)) - 1;
-            if (bits != 0) return 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(bits));
-        }
-        return kNone;
-    }
-    bool any_before(std::size_t p) const { return last_before(p) != kNone; }
-
-    // Sets the bits of positions from..to-1.
-    void set_range(std::size_t from, std::size_t to) {
-        for (std::size_t k = from / 64; k * 64 < to; ++k) {
-            const std::size_t lo = std::max(from, 64 * k) - 64 * k;
-            const std::size_t hi = std::min(to, 64 * k + 64) - 64 * k;
-            const std::uint64_t up_to = hi == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << hi) - 1;
-            w[k] |= up_to & (~std::uint64_t{0} << lo);
-        }
-    }
-};
+}
 
 constexpr bool is_ascii_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 constexpr bool is_blank_before_value(unsigned char c) {
@@ -137,33 +110,34 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     if (limit == 0) return none;
     limit = std::min(limit, kTagBlocks * kBlockBytes);
 
-    // The masks of the blocks looked at so far: most tags end in their first.
-    // Words of blocks not yet read are never looked at: they may hold anything.
-    TagBits m[kTagMasks];
+    // The masks of the blocks looked at so far, block by block: most tags
+    // end in their first. Blocks not yet read are never looked at.
+    std::uint64_t m[kTagBlocks][kTagMasks];
     std::size_t loaded = 0;
     const std::size_t blocks = (limit + kBlockBytes - 1) / kBlockBytes;
     auto load_next = [&] {
         if (loaded == blocks) return false;
         const std::size_t from = loaded * kBlockBytes;
-        TagBlock::Masks block;
         if (limit - from >= kBlockBytes) {
-            block = TagBlock::of(body + from);
+            TagBlock::into(body + from, m[loaded]);
         } else {
             // The last bytes, in a block filled out with a byte of no set.
             unsigned char padded[kBlockBytes];
             std::memset(padded, 'a', sizeof padded);
             std::memcpy(padded, body + from, limit - from);
-            block = TagBlock::of(padded);
+            TagBlock::into(padded, m[loaded]);
         }
-        for (std::size_t set = 0; set < kTagMasks; ++set) m[set].w[loaded] = block[set];
         ++loaded;
         return true;
     };
-    // The first bit of a mask at or after p, looking at more blocks as needed.
-    auto next = [&](const TagBits& bits, std::size_t p) {
-        for (;;) {
-            const std::size_t at = bits.next(p, loaded);
-            if (at != kNone || !load_next()) return at;
+    // The first byte at or after p in either of two sets, looking at more
+    // blocks as needed, or kNone.
+    auto next = [&](TagMask a, TagMask b, std::size_t p) {
+        for (std::size_t k = p / 64;; ++k) {
+            if (k == loaded && !load_next()) return kNone;
+            std::uint64_t bits = m[k][a] | m[k][b];
+            if (k == p / 64) bits &= ~std::uint64_t{0} << (p % 64);
+            if (bits != 0) return 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
         }
     };
     load_next();
@@ -172,20 +146,14 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     // read from the masks: a value opens at a quote after an '=' and the
     // blanks after it, and closes at the same quote).
     std::size_t end = kNone;
-    TagBits values = TagBits::zero();
+    std::uint64_t values[kTagBlocks] = {0, 0, 0, 0};
     const bool has_values = is_ascii_letter(body[0]) || body[0] == '/';
     if (!has_values) {
-        end = next(m[kGt], 0);
+        end = next(kGt, kGt, 0);
     } else {
-        TagBits gt_or_eq;
         for (std::size_t p = 1;;) {
-            for (std::size_t k = 0; k < loaded; ++k) gt_or_eq.w[k] = m[kGt].w[k] | m[kEq].w[k];
-            std::size_t e = gt_or_eq.next(p, loaded);
-            if (e == kNone) {
-                if (!load_next()) break;
-                continue;
-            }
-            if (body[e] == '>') {
+            const std::size_t e = next(kGt, kEq, p);
+            if (e == kNone || body[e] == '>') {
                 end = e;
                 break;
             }
@@ -198,17 +166,18 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
                 break;
             }
             if (c == '"' || c == '\'') {
-                const std::size_t close = next(m[c == '"' ? kDq : kSq], j + 1);
+                const TagMask quote = c == '"' ? kDq : kSq;
+                const std::size_t close = next(quote, quote, j + 1);
                 if (close == kNone) break;
-                values.set_range(j + 1, close);
+                set_range(values, j + 1, close);
                 p = close + 1;
             } else {
                 p = j + 1;
             }
         }
     }
-    // A control byte before the end leaves the tag to the token loop.
-    if (end == kNone || end >= limit || m[kCtl].any_before(end)) return none;
+    // No '>' ends it within the limit.
+    if (end == kNone || end >= limit) return none;
 
     HeldTag tag{end, {}};
     // Over the bytes before the '>': a '<' outside a value (a tag inside
@@ -217,28 +186,33 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     // double quotes), and the last byte that is not a blank.
     bool tag_inside = false;
     bool entity = false;
+    bool control = false;
     std::size_t last_blank = kNone;
     std::size_t last_text = kNone;
     std::uint64_t quotes_odd = 0;  // all ones after an odd number of '"'
     for (std::size_t k = 0; k <= end / 64; ++k) {
+        const std::uint64_t* mk = m[k];
         const std::uint64_t before_end = k < end / 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
-        std::uint64_t protect = values.w[k];
+        std::uint64_t protect = values[k];
         if (!has_values) {
             // Bit p: an odd number of '"' at or before p (a blank is no quote).
-            std::uint64_t x = m[kDq].w[k];
+            std::uint64_t x = mk[kDq];
             for (unsigned shift = 1; shift < 64; shift *= 2) x ^= x << shift;
             protect = x ^ quotes_odd;
             quotes_odd = (protect >> 63) != 0 ? ~std::uint64_t{0} : 0;
         }
-        tag_inside |= (m[kLt].w[k] & ~values.w[k] & before_end) != 0;
-        entity |= (m[kAmpersand].w[k] & before_end) != 0;
-        if (const std::uint64_t blanks = m[kSp].w[k] & ~protect & before_end) {
+        control |= (mk[kCtl] & before_end) != 0;
+        tag_inside |= (mk[kLt] & ~values[k] & before_end) != 0;
+        entity |= (mk[kAmpersand] & before_end) != 0;
+        if (const std::uint64_t blanks = mk[kSp] & ~protect & before_end) {
             last_blank = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(blanks));
         }
-        if (const std::uint64_t text = ~m[kSp].w[k] & before_end) {
+        if (const std::uint64_t text = ~mk[kSp] & before_end) {
             last_text = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(text));
         }
     }
+    // A control byte before the end leaves the tag to the token loop.
+    if (control) return none;
     if (tag_inside || (entity && amp_starts_entity(s))) return tag;
     // Columns only grow along the tag: if its last blank that may wrap does
     // not, none does. The tag's first token never wraps.
