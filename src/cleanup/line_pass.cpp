@@ -133,6 +133,7 @@ private:
     static constexpr ByteSet kCutSpace = byte_set(0, {'\t', '\n', '\v', '\f', '\r', ' '});
     static constexpr ByteSet kUpToBlank = byte_set(0x21);  // NUL too: a line of NUL alone is left to step()
     using Blocks = ByteSetBlock<kLineFeed, kReturn, kCutSpace, kUpToBlank>;
+    using UpToBlank = ByteSetForms<kUpToBlank>;
     // A block's lines written by the masks: its bytes and a CR for each LF.
     static constexpr std::size_t kMostOutPerBlock = 2 * kBlockBytes;
 
@@ -168,6 +169,19 @@ private:
                 if (result_.status != LineStreamStatus::kOk) return i;
             }
             const Blocks::Masks m = Blocks::of(data + i);
+            if (m[3] == 0) {
+                // Text bytes alone, most likely inside a long line: they and
+                // the text after them up to the next blank or control byte
+                // are written in one step, as they hold nothing to act on.
+                const std::size_t more = UpToBlank::find(data + i + kBlockBytes, count - i - kBlockBytes);
+                if (pending_length_ > 0) write_pending();
+                put_bytes(data + i, kBlockBytes + more);
+                line_open_ = true;
+                blank_so_far_ = false;
+                i += kBlockBytes + more;
+                if (result_.status != LineStreamStatus::kOk) return i;
+                continue;
+            }
             std::uint64_t feeds = m[0];
             const std::uint64_t returns = m[1], kept = ~m[2], text = ~m[3];
             // Control bytes that are not white space (and NUL): blank or
