@@ -33,7 +33,8 @@ public:
           keep_verbatim_(keep_verbatim),
           block_(std::max<std::size_t>(block_size, 1)),
           in_(block_),
-          out_(std::max(block_, 2 * kMostOutPerBlock)) {}
+          out_block_(std::max(block_, 2 * kMostOutPerBlock)),
+          out_(out_block_ + kMostOutPerBlock) {}
 
     LineStreamResult run() {
         while (pump()) {
@@ -164,8 +165,8 @@ private:
             // At a line's start, or in a line of blanks so far (only held
             // so while blank lines are dropped).
             bool blank_so_far = !line_open_ || (strip_empty_ && blank_so_far_);
-            if (out_.size() - out_used_ < kMostOutPerBlock) {
-                flush_output();
+            if (out_used_ >= out_block_) {
+                flush_full_block();
                 if (result_.status != LineStreamStatus::kOk) return i;
             }
             const Blocks::Masks m = Blocks::of(data + i);
@@ -202,7 +203,7 @@ private:
                     std::size_t removed = 0;
                     if (const std::uint64_t keep = kept & line) {
                         const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
-                        if (pending_length_ > 0) write_held();
+                        if (pending_length_ > 0) write_pending();
                         scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
                         out_used_ += last + 1 - pos;
                         removed = q - (last + 1);
@@ -232,7 +233,7 @@ private:
             if (blank_so_far && ((odd & tail) != 0 || ((text & tail) == 0 && !strip_empty_))) return i + pos;
             if (const std::uint64_t keep = blank_so_far && (text & tail) == 0 ? 0 : kept & tail) {
                 const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
-                if (pending_length_ > 0) write_held();
+                if (pending_length_ > 0) write_pending();
                 scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
                 out_used_ += last + 1 - pos;
                 if (last + 1 < kBlockBytes) {
@@ -252,13 +253,6 @@ private:
             if (result_.status != LineStreamStatus::kOk) return i;
         }
         return i;
-    }
-
-    // The held bytes proved not to be trailing: written, with room left
-    // after them for the rest of the block.
-    void write_held() {
-        write_pending();
-        if (out_.size() - out_used_ < kMostOutPerBlock) flush_output();
     }
 
     bool finish() {
@@ -354,19 +348,35 @@ private:
     }
 
     void put(unsigned char c) {
-        if (out_used_ == out_.size()) flush_output();
+        if (out_used_ >= out_block_) flush_full_block();
         out_[out_used_++] = c;
     }
 
     void put_bytes(const unsigned char* data, std::size_t n) {
         while (n > 0 && result_.status == LineStreamStatus::kOk) {
-            if (out_used_ == out_.size()) flush_output();
-            std::size_t take = std::min(n, out_.size() - out_used_);
+            if (out_used_ >= out_block_) flush_full_block();
+            std::size_t take = std::min(n, out_block_ - std::min(out_used_, out_block_));
+            if (take == 0) continue;
             std::copy(data, data + take, out_.data() + out_used_);
             out_used_ += take;
             data += take;
             n -= take;
         }
+    }
+
+    // Writes the first out_block_ bytes of the output and moves what lies
+    // after them to the front: the sink is written a whole block at a time,
+    // at offsets that are multiples of the block, however far the masks ran
+    // past a block's end.
+    void flush_full_block() {
+        if (result_.status != LineStreamStatus::kOk) return;
+        if (!sink_.write_at(out_offset_, out_.data(), out_block_)) {
+            fail(LineStreamStatus::kWriteFailed);
+            return;
+        }
+        out_offset_ += out_block_;
+        out_used_ -= out_block_;
+        std::memmove(out_.data(), out_.data() + out_block_, out_used_);
     }
 
     void flush_output() {
@@ -403,6 +413,9 @@ private:
     bool flush_each_block_ = false;
     ByteBlock reread_; // only for held bytes of earlier blocks
 
+    // The output: written out_block_ bytes at a time, with room after them
+    // for what one block of masks writes.
+    const std::size_t out_block_;
     ByteBlock out_;
     std::size_t out_used_ = 0;
     std::uint64_t out_offset_ = 0;      // bytes already handed to the sink
