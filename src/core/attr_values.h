@@ -34,6 +34,14 @@ public:
     // A scan that never finds a value (nothing is being read as a tag).
     static constexpr AttrValueScan none() { return AttrValueScan(kOff); }
 
+    // A tag whose first byte after its '<' is c can hold attribute values:
+    // a start or end tag.
+    static constexpr bool opens_values(unsigned char c) { return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '/'; }
+    // The white space an HTML parser passes over before a value.
+    static constexpr bool is_blank_before_value(unsigned char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+    }
+
     constexpr AttrValueScan() = default;
     constexpr bool operator==(const AttrValueScan&) const = default;
 
@@ -63,7 +71,7 @@ public:
             case kOff:
                 return;
             case kUnstarted:
-                if (is_ascii_letter(c) || c == '/') {
+                if (opens_values(c)) {
                     state_ = kOutside;
                     return;
                 }
@@ -108,11 +116,6 @@ private:
     enum State : unsigned char { kOff, kUnstarted, kNoValues, kOutside, kAfterEquals, kInValue };
     constexpr explicit AttrValueScan(State state) : state_(state) {}
 
-    static constexpr bool is_ascii_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-    // The white space an HTML parser passes over before a value.
-    static constexpr bool is_blank_before_value(unsigned char c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-    }
 
     State state_ = kOff;
     unsigned char quote_ = 0;

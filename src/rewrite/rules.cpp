@@ -103,11 +103,6 @@ void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t 
     }
 }
 
-constexpr bool is_ascii_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-constexpr bool is_blank_before_value(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-}
-
 }  // namespace
 
 HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::size_t limit, std::int64_t column) {
@@ -152,7 +147,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     // blanks after it, and closes at the same quote).
     std::size_t end = kNone;
     std::uint64_t values[kTagBlocks] = {0, 0, 0, 0};
-    const bool has_values = is_ascii_letter(body[0]) || body[0] == '/';
+    const bool has_values = AttrValueScan::opens_values(body[0]);
     if (!has_values) {
         end = next(kGt, kGt, 0);
     } else {
@@ -163,7 +158,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
                 break;
             }
             std::size_t j = e + 1;
-            while (j < limit && (body[j] == '=' || is_blank_before_value(body[j]))) ++j;
+            while (j < limit && (body[j] == '=' || AttrValueScan::is_blank_before_value(body[j]))) ++j;
             if (j >= limit) break;
             const unsigned char c = body[j];
             if (c == '>') {
