@@ -14,8 +14,9 @@ namespace zorbel {
 
 namespace {
 
-// White space that the trailing cut removes.
-inline bool is_cut_space(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
+// White space that the trailing cut removes: tab, LF, VT, FF, CR, space.
+constexpr ByteSet kCutSpace = byte_set(0, {'\t', '\n', '\v', '\f', '\r', ' '});
+inline bool is_cut_space(unsigned char c) { return ByteSetForms<kCutSpace>::has(c); }
 
 // White space that never ends a line: the cut removes it only at a line's end.
 inline bool is_inner_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -131,7 +132,6 @@ private:
     // The byte sets the masked reading looks for, in one load of a block.
     static constexpr ByteSet kLineFeed = byte_set(0, {'\n'});
     static constexpr ByteSet kReturn = byte_set(0, {'\r'});
-    static constexpr ByteSet kCutSpace = byte_set(0, {'\t', '\n', '\v', '\f', '\r', ' '});
     static constexpr ByteSet kUpToBlank = byte_set(0x21);  // NUL too: a line of NUL alone is left to step()
     using Blocks = ByteSetBlock<kLineFeed, kReturn, kCutSpace, kUpToBlank>;
     using UpToBlank = ByteSetForms<kUpToBlank>;
@@ -142,6 +142,17 @@ private:
     static std::uint64_t bits_between(std::size_t from, std::size_t to) {
         const std::uint64_t up_to = to >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
         return up_to & (~std::uint64_t{0} << from);
+    }
+
+    // Writes what is held, then the block's bytes from pos up to and with
+    // the last one of keep (bits at or after pos, one at least), which it
+    // returns. The output has room for them (kMostOutPerBlock).
+    [[gnu::always_inline]] std::size_t write_through(std::uint64_t keep, const unsigned char* block, std::size_t pos) {
+        const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
+        if (pending_length_ > 0) write_pending();
+        scan::copy_upto_64(out_.data() + out_used_, block + pos, last + 1 - pos);
+        out_used_ += last + 1 - pos;
+        return last;
     }
 
     // Strips the block's bytes from i, kBlockBytes at a time, in the states
@@ -202,10 +213,7 @@ private:
                 } else {
                     std::size_t removed = 0;
                     if (const std::uint64_t keep = kept & line) {
-                        const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
-                        if (pending_length_ > 0) write_pending();
-                        scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
-                        out_used_ += last + 1 - pos;
+                        const std::size_t last = write_through(keep, data + i, pos);
                         removed = q - (last + 1);
                     } else {
                         // White space alone after the line's text: all of it trailing.
@@ -232,10 +240,7 @@ private:
             if ((returns >> 63) != 0) return i + pos;
             if (blank_so_far && ((odd & tail) != 0 || ((text & tail) == 0 && !strip_empty_))) return i + pos;
             if (const std::uint64_t keep = blank_so_far && (text & tail) == 0 ? 0 : kept & tail) {
-                const auto last = static_cast<std::size_t>(63 - std::countl_zero(keep));
-                if (pending_length_ > 0) write_pending();
-                scan::copy_upto_64(out + out_used_, data + i + pos, last + 1 - pos);
-                out_used_ += last + 1 - pos;
+                const std::size_t last = write_through(keep, data + i, pos);
                 if (last + 1 < kBlockBytes) {
                     pending_start_ = in_start_ + i + last + 1;
                     pending_length_ = kBlockBytes - (last + 1);
