@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "fmt/replace.h"
+#include "platform/dir_search.h"
 
 namespace zorbel::fmt {
 
@@ -18,30 +19,20 @@ bool is_separator(char c) {
 #endif
 }
 
-// Glob against one run of text: backtracking on the last '*' only, so the
-// time stays linear in practice whatever the pattern holds.
+// Glob against one run of path parts: as many parts in the glob as in the
+// text, each matched as zorbel matches a name against a wildcard pattern,
+// so that '*' and '?' never take a separator.
 bool glob_match(std::string_view glob, std::string_view text) {
-    std::size_t g = 0, t = 0;
-    std::size_t star = std::string_view::npos, star_t = 0;
-    while (t < text.size()) {
-        if (g < glob.size() && glob[g] == '*') {
-            star = g++;
-            star_t = t;
-        } else if (g < glob.size() && !is_separator(text[t]) && (glob[g] == '?' || glob[g] == text[t])) {
-            ++g;
-            ++t;
-        } else if (g < glob.size() && is_separator(glob[g]) && is_separator(text[t])) {
-            ++g;
-            ++t;
-        } else if (star != std::string_view::npos && !is_separator(text[star_t])) {
-            g = star + 1;
-            t = ++star_t;
-        } else {
-            return false;
-        }
+    const auto separator_in = [](std::string_view part) {
+        return static_cast<std::size_t>(std::find_if(part.begin(), part.end(), is_separator) - part.begin());
+    };
+    for (;;) {
+        const std::size_t g = separator_in(glob), t = separator_in(text);
+        if (!wildcard_match(glob.substr(0, g), text.substr(0, t))) return false;
+        if (g == glob.size() || t == text.size()) return g == glob.size() && t == text.size();
+        glob.remove_prefix(g + 1);
+        text.remove_prefix(t + 1);
     }
-    while (g < glob.size() && glob[g] == '*') ++g;
-    return g == glob.size();
 }
 
 std::string joined(const std::string& folder, const std::string& name) {
