@@ -68,29 +68,10 @@ std::size_t copy_until(unsigned char* to, const unsigned char* p, std::size_t n,
     return n;
 }
 
-// Copies n bytes between buffers that do not overlap, 32 at a time, then
-// eight at a time. For the short copies of tag text: compilers tend to
-// expand a memcpy whose size they can bound into a string instruction that
-// starts slowly.
-inline void copy_short(unsigned char* to, const unsigned char* from, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        unsigned char chunk[32];
-        std::memcpy(chunk, from + i, 32);
-        std::memcpy(to + i, chunk, 32);
-    }
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t x;
-        std::memcpy(&x, from + i, 8);
-        std::memcpy(to + i, &x, 8);
-    }
-    for (; i < n; ++i) to[i] = from[i];
-}
-
 // Copies n bytes, at most 64, between buffers that do not overlap, in at
 // most two moves of 32, 16, 8 or 4 bytes that may overlap each other:
 // inline, with no loop, and reading and writing nothing outside the n bytes.
-inline void copy_upto_64(unsigned char* to, const unsigned char* from, std::size_t n) {
+[[gnu::always_inline]] inline void copy_upto_64(unsigned char* to, const unsigned char* from, std::size_t n) {
     auto move = [&](auto width_tag) {
         constexpr std::size_t kWidth = sizeof(width_tag);
         decltype(width_tag) head, tail;
@@ -112,6 +93,29 @@ inline void copy_upto_64(unsigned char* to, const unsigned char* from, std::size
     } else {
         for (std::size_t k = 0; k < n; ++k) to[k] = from[k];
     }
+}
+
+// Copies n bytes between buffers that do not overlap: up to 64 in two
+// moves, longer 32 at a time, then eight at a time. For the short copies of
+// tag text: compilers tend to expand a memcpy whose size they can bound
+// into a string instruction that starts slowly, and most tags are short.
+inline void copy_short(unsigned char* to, const unsigned char* from, std::size_t n) {
+    if (n <= 64) {
+        copy_upto_64(to, from, n);
+        return;
+    }
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        unsigned char chunk[32];
+        std::memcpy(chunk, from + i, 32);
+        std::memcpy(to + i, chunk, 32);
+    }
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, from + i, 8);
+        std::memcpy(to + i, &x, 8);
+    }
+    for (; i < n; ++i) to[i] = from[i];
 }
 
 }  // namespace zorbel::scan

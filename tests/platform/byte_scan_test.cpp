@@ -94,6 +94,29 @@ void expect_forms_agree(const char* name) {
     CHECK<byte_set(0x10, {0x05, 0x40, 0x41, 0xc0, 0xfe, 0xff})>("pairs");             \
     CHECK<byte_set(0, {0x00, 0x80})>("no bound")
 
+// The copies of tag and line text take a different route by length: every
+// length from 0 past the longest tag, each byte in place and nothing
+// written outside.
+TEST(ByteScan, ShortCopiesMoveExactlyTheirBytes) {
+    std::vector<unsigned char> from(256);
+    for (std::size_t k = 0; k < from.size(); ++k) from[k] = static_cast<unsigned char>(k * 7 + 1);
+    for (std::size_t n = 0; n <= 210; ++n) {
+        std::vector<unsigned char> to(n + 16, 0xee);
+        scan::copy_short(to.data() + 8, from.data() + 3, n);
+        for (std::size_t k = 0; k < to.size(); ++k) {
+            const unsigned char want = k >= 8 && k < 8 + n ? from[3 + k - 8] : 0xee;
+            ASSERT_EQ(to[k], want) << "length " << n << ", byte " << k;
+        }
+        if (n > 64) continue;
+        std::fill(to.begin(), to.end(), 0xee);
+        scan::copy_upto_64(to.data() + 8, from.data() + 3, n);
+        for (std::size_t k = 0; k < to.size(); ++k) {
+            const unsigned char want = k >= 8 && k < 8 + n ? from[3 + k - 8] : 0xee;
+            ASSERT_EQ(to[k], want) << "upto 64, length " << n << ", byte " << k;
+        }
+    }
+}
+
 TEST(ByteSets, EveryFormAgreesWithTheDefinitionOnAllByteValues) { ZORBEL_FOR_EACH_SET(expect_forms_agree); }
 
 #if defined(ZORBEL_SCAN_AVX2)
