@@ -179,18 +179,14 @@ private:
     // A quote or apostrophe at i_, with room for its entity, written as
     // the main loop writes it.
     ZORBEL_STEP void rewrite_quote(bool apostrophe) {
-        std::string_view text = kApostrophe;
-        if (apostrophe) {
-            last_ = TOK_APOS;
-        } else {
-            text = take_quote(in_quote_, TOK_DQUOTE).text;
-            last_ = TOK_DQUOTE;
-        }
-        std::memcpy(out_ + o_, text.data(), kWidest);
+        const TokenCode token = apostrophe ? TOK_APOS : TOK_DQUOTE;
+        const TokenRewrite rewrite = rewrite_token(options_, true, in_quote_, token);
+        last_ = token;
+        std::memcpy(out_ + o_, rewrite.text.data(), kWidest);
         o_ += kWidest;
         count_text(kWidest);
         set_char(in_[i_]);
-        changed_ = true;
+        changed_ = true;  // a quote byte is never its own rewrite
         ++i_;
     }
 
@@ -230,7 +226,7 @@ private:
         // the margin, and wrap (blank_wraps).
         std::size_t blank_stop = limit;
         if (rules_.wrap_blanks) {
-            const std::int64_t left = std::max<std::int64_t>(0, std::int64_t{margin_} - column_);
+            const std::int64_t left = bytes_before_wrap(column_, margin_);
             blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(left, limit - from));
         }
         // Where no byte past the position is yet part of the work file, the
@@ -343,22 +339,19 @@ private:
         last_ = entity_token(text);
         // Quote, apostrophe and &nbsp; rewriting is on in a run exactly
         // where its double quotes are rewritten.
-        const bool quotes = rules_.dquote == QuoteRule::kRewritten;
-        if (last_ == TOK_LDQUO || last_ == TOK_RDQUO || last_ == TOK_QUOT) {
-            if (quotes) {
-                // Moved back over and written as the quote due.
-                const QuoteDue due = take_quote(in_quote_, last_);
-                if (due.changes_text) changed_ = true;
-                std::memcpy(out_ + o_, due.text.data(), due.text.size());
-            }
-        } else if (last_ == TOK_NBSP && nbsp_becomes_blank(options_, quotes)) {
-            out_[o_] = ' ';
-            column_ -= static_cast<std::int64_t>(length) - 1;
-            changed_ = true;
-            o_ += 1;
+        const TokenRewrite rewrite =
+            rewrite_token(options_, rules_.dquote == QuoteRule::kRewritten, in_quote_, last_);
+        if (!rewrite.rewrites) {
+            o_ += length;
             return true;
         }
-        o_ += length;
+        // Moved back over and written as the rewrite says; the entity's
+        // bytes stay echoed past it.
+        static_assert(kEntityMax >= 6, "every rewrite fits where its entity was");
+        std::memcpy(out_ + o_, rewrite.text.data(), rewrite.text.size());
+        o_ += rewrite.text.size();
+        column_ += static_cast<std::int64_t>(rewrite.text.size()) - static_cast<std::int64_t>(length);
+        if (rewrite.changes_text) changed_ = true;
         return true;
     }
 

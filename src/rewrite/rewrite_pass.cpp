@@ -11,14 +11,6 @@ namespace zorbel {
 
 namespace {
 
-// The quote's own text has been stepped back over: write the quote due.
-// A quote entity already of the right form is written back unchanged.
-void quote_step(RewriteState& s, TokenCode token) {
-    const QuoteDue due = take_quote(s.in_quote, token);
-    emit(s, due.text);
-    if (due.changes_text) s.file_changed = 1;
-}
-
 // Where the last anchor start tag ended, to tell whether a blank follows its
 // '>' directly.
 struct AnchorEnd {
@@ -129,29 +121,19 @@ TokenCode act_on_token(RewriteState& s, TokenCode token, TokenCode previous, Anc
         case TOK_LDQUO:
         case TOK_RDQUO:
         case TOK_QUOT:
-            if (quotes) {
-                unwrite_text(s, s.token());
-                quote_step(s, token);
-            }
-            break;
         case TOK_DQUOTE:
-            if (quotes) {
-                unwrite(s, 1);
-                quote_step(s, token);
-            }
-            break;
         case TOK_NBSP:
-            if (nbsp_becomes_blank(s.options, quotes)) {
-                unwrite_text(s, s.token());
-                emit(s, " ");
-                s.file_changed = 1;
-            }
-            break;
         case TOK_APOS:
-            if (quotes) {
-                s.file_changed = 1;
-                unwrite(s, 1);
-                emit(s, kApostrophe);
+            if (const TokenRewrite rewrite = rewrite_token(s.options, quotes, s.in_quote, token); rewrite.rewrites) {
+                // The token's bytes, already echoed, are moved back over
+                // and the rewrite written in their place.
+                if (token == TOK_DQUOTE || token == TOK_APOS) {
+                    unwrite(s, 1);
+                } else {
+                    unwrite_text(s, s.token());
+                }
+                emit(s, rewrite.text);
+                if (rewrite.changes_text) s.file_changed = 1;
             }
             break;
         case TOK_PARA:

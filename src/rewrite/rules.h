@@ -91,6 +91,38 @@ inline bool nbsp_becomes_blank(const Options& options, bool quotes_are_allowed) 
     return quotes_are_allowed && options.nbsp_to_space;
 }
 
+// What a token becomes where quotes are rewritten (quotes_are_allowed): a
+// double quote in any of its forms the quote due (take_quote), an
+// apostrophe "&#146;", "&nbsp;" a blank when asked. text stands in place
+// of the token's own bytes; rewrites is false for every other token, and
+// where nothing is rewritten. The one statement of the three rules: the
+// token loop and the runs taken at once both write what it says.
+struct TokenRewrite {
+    bool rewrites = false;
+    std::string_view text;
+    bool changes_text = false;  // text differs from the token's bytes
+};
+inline TokenRewrite rewrite_token(const Options& options, bool quotes_are_allowed, int& in_quote, TokenCode token) {
+    switch (token) {
+        case TOK_DQUOTE:
+        case TOK_LDQUO:
+        case TOK_RDQUO:
+        case TOK_QUOT: {
+            if (!quotes_are_allowed) return {};
+            const QuoteDue due = take_quote(in_quote, token);
+            return {true, due.text, due.changes_text};
+        }
+        case TOK_APOS:
+            if (!quotes_are_allowed) return {};
+            return {true, kApostrophe, true};
+        case TOK_NBSP:
+            if (!nbsp_becomes_blank(options, quotes_are_allowed)) return {};
+            return {true, " ", true};
+        default:
+            return {};
+    }
+}
+
 // ---- Entities ------------------------------------------------------------
 
 // '&' starts an entity capture outside script and style content; inside,
@@ -116,6 +148,22 @@ inline bool strips_blank(const Options& options, int verbatim, int line_has_text
 // option) becomes a line end. column is the line's length with the blank
 // counted.
 constexpr bool blank_wraps(std::int64_t column, std::int32_t margin) { return column > margin; }
+
+// From an output line at column, with only text and blanks to come, how
+// many bytes come before the first blank that may wrap: a blank at offset
+// d (from 0) wraps exactly when d is at least this (blank_wraps at
+// column + d + 1).
+constexpr std::int64_t bytes_before_wrap(std::int64_t column, std::int32_t margin) {
+    return column >= margin ? 0 : std::int64_t{margin} - column;
+}
+static_assert([] {
+    for (std::int64_t column = -2; column < 12; ++column) {
+        for (std::int64_t d = 0; d < 14; ++d) {
+            if (blank_wraps(column + d + 1, 7) != (d >= bytes_before_wrap(column, 7))) return false;
+        }
+    }
+    return true;
+}(), "bytes_before_wrap is blank_wraps solved for the offset");
 
 // Where a blank between tags may wrap at all: not in a no-wrap region, not
 // in script or style content, not in a verbatim element.
