@@ -103,6 +103,34 @@ void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t 
     }
 }
 
+// Bit p set when an odd number of the bits up to and with p are set: the
+// bytes from an opening quote up to (not with) its closing one.
+constexpr std::uint64_t prefix_parity(std::uint64_t x) {
+    for (unsigned shift = 1; shift < 64; shift *= 2) x ^= x << shift;
+    return x;
+}
+
+// A tag with attribute values read from its first block's masks alone,
+// when it is of the common kind: every '"' before its '>' opens a value
+// right after an '=' or closes one, no '\'' stands outside a value, and the
+// '>' is among the first min(limit, 64) bytes. Then every value opened is
+// closed by the next '"', and the '>' is the first outside them. Returns
+// the '>''s index and sets values (the bytes inside values); kNone for any
+// other tag, which the walk over the '=' reads.
+std::size_t common_tag_values(const std::uint64_t* m, std::size_t limit, std::uint64_t& values) {
+    const std::uint64_t odd = prefix_parity(m[kDq]);
+    const std::uint64_t inside = odd & ~m[kDq];
+    const std::uint64_t ends = m[kGt] & ~inside;
+    if (ends == 0) return kNone;
+    const auto end = static_cast<std::size_t>(std::countr_zero(ends));
+    if (end >= limit) return kNone;
+    const std::uint64_t before = (std::uint64_t{1} << end) - 1;
+    if ((m[kDq] & odd & before & ~(m[kEq] << 1)) != 0) return kNone;
+    if ((m[kSq] & ~inside & before) != 0) return kNone;
+    values = inside & before;
+    return end;
+}
+
 }  // namespace
 
 HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::size_t limit, std::int64_t column) {
@@ -150,6 +178,8 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     const bool has_values = AttrValueScan::opens_values(body[0]);
     if (!has_values) {
         end = next(kGt, kGt, 0);
+    } else if (const std::size_t common = common_tag_values(m[0], limit, values[0]); common != kNone) {
+        end = common;
     } else {
         for (std::size_t p = 1;;) {
             const std::size_t e = next(kGt, kEq, p);
@@ -196,9 +226,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
         std::uint64_t protect = values[k];
         if (!has_values) {
             // Bit p: an odd number of '"' at or before p (a blank is no quote).
-            std::uint64_t x = mk[kDq];
-            for (unsigned shift = 1; shift < 64; shift *= 2) x ^= x << shift;
-            protect = x ^ quotes_odd;
+            protect = prefix_parity(mk[kDq]) ^ quotes_odd;
             quotes_odd = (protect >> 63) != 0 ? ~std::uint64_t{0} : 0;
         }
         control |= (mk[kCtl] & before_end) != 0;

@@ -205,6 +205,14 @@ TEST(BulkRuns, SameAsOneTokenAtATimeForTagsAcrossMaskBlocks) {
             "<b t=\"x\"" + blanks + "<!-- $ZBL$:UNCURLY -->",  // a marker inside the tag
             "<b t=\"" + x + "&amp;\">",           // an entity inside a value
             "<b" + x + "=\n\"a>b\">",            // a control byte before the value
+            // Tags the masks of their first block read alone, and those
+            // just outside that kind:
+            "<b t=\"a\" u=" + x + "\"c>\" v>",    // a '"' that opens no value
+            "<b t=\"a\" u='" + x + ">' v=\"w\">",  // a '\'' value after a '"' one
+            "<b t=\"" + x + "\" u=\"y\"" + blanks + ">",  // values, then blanks
+            "<b t=\"" + x + ">",                  // a value never closed
+            "<b t=\"x\" u = \"" + x + ">\">",     // blanks between '=' and the quote
+            "<b t='a=\"" + x + "'>",              // '="' inside a '\'' value
         };
     };
     for (std::size_t gap : {1, 60, 61, 62, 63, 64, 65, 124, 125, 126, 127, 128, 188, 189, 190, 191, 192, 196}) {
