@@ -53,16 +53,13 @@ TagKind classify_named_tag(const Options& options, std::string_view text) {
     switch (lower(static_cast<unsigned char>(text[1]))) {
         case '!':
             return classify_marker(options, text);
-        // Most tags here are other elements (<span>, <strong>, </td>): their
-        // third byte rules script and style out before any comparison.
-        case 's': {
-            const unsigned char third = text.size() > 2 ? lower(static_cast<unsigned char>(text[2])) : 0;
-            if (third == 'c' && starts_with_ignoring_case(text, "<script")) return TagKind::kScript;
-            if (third == 't' && starts_with_ignoring_case(text, "<style")) return TagKind::kStyle;
+        // classify_tag has ruled out, by their third byte, most other
+        // elements named so (<span>, <strong>, </td>).
+        case 's':
+            if (starts_with_ignoring_case(text, "<script")) return TagKind::kScript;
+            if (starts_with_ignoring_case(text, "<style")) return TagKind::kStyle;
             return TagKind::kGeneric;
-        }
         case '/':
-            if (text.size() < 3 || lower(static_cast<unsigned char>(text[2])) != 's') return TagKind::kGeneric;
             if (starts_with_ignoring_case(text, "</script")) return TagKind::kEndScript;
             if (starts_with_ignoring_case(text, "</style")) return TagKind::kEndStyle;
             return TagKind::kGeneric;

@@ -215,9 +215,16 @@ inline TagKind classify_tag(const Options& options, std::string_view text) {
             return TagKind::kPara;
         case 'a':
             return TagKind::kAnchor;
-        case '!' | 0x20:  // '!' itself: it has that bit already
         case 's':
+            // Most tags named so are other elements (<span>, <strong>):
+            // their third byte rules script and style out at once.
+            if (text.size() < 3 || ((text[2] | 0x20) != 'c' && (text[2] | 0x20) != 't')) return TagKind::kGeneric;
+            return classify_named_tag(options, text);
         case '/' | 0x20:  // '/' itself
+            // The same for end tags (</td>, </span>).
+            if (text.size() < 3 || (text[2] | 0x20) != 's') return TagKind::kGeneric;
+            return classify_named_tag(options, text);
+        case '!' | 0x20:  // '!' itself: it has that bit already
         case 'c':
         case 'i':
             return classify_named_tag(options, text);

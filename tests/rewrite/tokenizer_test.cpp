@@ -144,6 +144,10 @@ const TokenCase kTokenCases[] = {
      "OPEN(<b t=\"A&T\" u>) b SP t= DQ A ENT(&T\" u>v<) i END", kSame, 0},
     {"script tags in any case switch raw mode", "<SCRIPT type=x>&</Script>&;", kDefaults,
      "SCRIPT & /SCRIPT ENT(&;)", kSame, 0},
+    // Told from script and style by the third byte first: the rest are
+    // other elements.
+    {"names that start like script and style are generic", "<s><st></s></sx><sTyLe></STYLE>", kDefaults,
+     "OPEN(<s>) s END OPEN(<st>) st END OPEN(</s>) /s END OPEN(</sx>) /sx END STYLE /STYLE", kSame, 0},
     {"'>' in running text", "a>b", kDefaults, "a END b", kSame, 0},
     {"control bytes give no token and stay", std::string("a\x01\0b", 4), kDefaults, "ab", kSame, 0},
     {"a NUL inside a tag is part of its text", std::string("<p\0x>", 5), kDefaults,
