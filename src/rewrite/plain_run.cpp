@@ -416,12 +416,13 @@ private:
         const std::size_t body_limit = std::min(held - 1, kTagBound);
         const HeldTag whole = read_held_tag(s_, tag + 1, body_limit, column_ + 1);
         if (whole.end == body_limit) return false;
-        return take_whole_tag(whole.end + 2, whole.reading);
+        return take_whole_tag(whole.end + 2, whole.reading, whole.wraps);
     }
 
     // A whole tag of length bytes at i_, with no line end or control byte
     // in it; reading is what reading it again would do.
-    ZORBEL_STEP bool take_whole_tag(std::size_t length, const TagRereading& reading) {
+    ZORBEL_STEP bool take_whole_tag(std::size_t length, const TagRereading& reading,
+                                    const std::uint64_t* wraps = nullptr) {
         if (room_ - o_ < length) return false;
         // A verbatim or code element's tag changes the rules that hold for
         // the bytes after it: left to the token loop, which follows it.
@@ -436,6 +437,7 @@ private:
                 take_para_or_anchor(length, kind == TagKind::kPara);
                 return true;
             case TagKind::kGeneric:
+                if (reading.wrapped) return take_wrapped_tag(length, reading, wraps);
                 return take_generic_tag(length, reading);
             default:
                 return false;
@@ -463,6 +465,40 @@ private:
         set_char(reading.last_char);
         generic_tag_taken_ = true;
         take_tag_bytes(length);
+        return true;
+    }
+
+    // A generic tag of length bytes at i_ whose second reading would copy
+    // it but make the blanks of wraps (bit b: the blank after the '<' and b
+    // bytes) line ends, as continue_tag makes them: CR LF in their place, a
+    // new output line after each. A wrap inside a tag alone does not make
+    // the file worth committing. The copy is longer than the tag, so it
+    // covers every byte the capture would have echoed.
+    bool take_wrapped_tag(std::size_t length, const TagRereading& reading, const std::uint64_t* wraps) {
+        if (debug_prefixes_ || reading.last_char < 0) return false;
+        std::size_t count = 0;
+        for (std::size_t k = 0; k < kHeldTagBlocks; ++k) count += static_cast<std::size_t>(std::popcount(wraps[k]));
+        if (room_ - o_ < length + count) return false;
+        const unsigned char* const tag = in_ + i_;
+        std::size_t from = 0;  // the tag's bytes copied so far
+        std::size_t o = o_;
+        for (std::size_t k = 0; k < kHeldTagBlocks; ++k) {
+            for (std::uint64_t bits = wraps[k]; bits != 0; bits &= bits - 1) {
+                const std::size_t blank = 1 + 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
+                std::memcpy(out_ + o, tag + from, blank - from);
+                o += blank - from;
+                out_[o++] = '\r';
+                out_[o++] = '\n';
+                from = blank + 1;
+            }
+        }
+        std::memcpy(out_ + o, tag + from, length - from);
+        o += length - from;
+        set_char(reading.last_char);
+        generic_tag_taken_ = true;
+        take_tag_bytes(length);
+        o_ = o;
+        column_ = static_cast<std::int64_t>(length - from);
         return true;
     }
 

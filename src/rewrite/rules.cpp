@@ -85,9 +85,7 @@ constexpr ByteSet kAmp = byte_set(0, {'&'});
 using TagBlock = ByteSetBlock<kTagEnd, kDquote, kApos, kEquals, kSpace, kControl, kTagOpen, kAmp>;
 enum TagMask { kGt, kDq, kSq, kEq, kSp, kCtl, kLt, kAmpersand, kTagMasks };
 
-// A held tag's bytes are at most kTagBound and its '>': four blocks.
-constexpr std::size_t kTagBlocks = 4;
-static_assert(kTagBlocks * kBlockBytes > kTagBound + 1);
+constexpr std::size_t kTagBlocks = kHeldTagBlocks;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 // Sets the bits of positions from..to-1 in one bit per byte of a held tag.
@@ -217,6 +215,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     std::size_t last_blank = kNone;
     std::size_t last_text = kNone;
     std::uint64_t quotes_odd = 0;  // all ones after an odd number of '"'
+    std::uint64_t may_wrap[kTagBlocks] = {0, 0, 0, 0};  // blanks a wrap may break
     for (std::size_t k = 0; k <= end / 64; ++k) {
         const std::uint64_t* mk = m[k];
         const std::uint64_t before_end = k < end / 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
@@ -231,6 +230,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
         entity |= (mk[kAmpersand] & before_end) != 0;
         if (const std::uint64_t blanks = mk[kSp] & ~protect & before_end) {
             last_blank = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(blanks));
+            may_wrap[k] = blanks;
         }
         if (const std::uint64_t text = ~mk[kSp] & before_end) {
             last_text = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(text));
@@ -239,15 +239,29 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     // A control byte before the end leaves the tag to the token loop.
     if (control) return none;
     if (tag_inside || (entity && amp_starts_entity(s))) return tag;
-    // Columns only grow along the tag: if its last blank that may wrap does
-    // not, none does. The tag's first token never wraps.
+    tag.reading.length = end + 1;
+    tag.reading.last_char = last_text == kNone ? -1 : body[last_text];
+    // Columns only grow along the tag up to a wrap: if its last blank that
+    // may wrap does not, none does. The tag's first token never wraps.
     if (tag_blank_may_wrap(s, false) && last_blank != kNone && last_blank > 0 &&
         blank_wraps(column + static_cast<std::int64_t>(last_blank) + 1, s.options.wrap_margin)) {
+        // Which do, in order: a blank at b is at column base + b + 1, and
+        // a wrap there starts the next line with the byte after it.
+        may_wrap[0] &= ~std::uint64_t{1};
+        std::int64_t base = column;
+        for (std::size_t k = 0; k <= end / 64; ++k) {
+            for (std::uint64_t bits = may_wrap[k]; bits != 0; bits &= bits - 1) {
+                const auto b = static_cast<std::int64_t>(64 * k) + std::countr_zero(bits);
+                if (blank_wraps(base + b + 1, s.options.wrap_margin)) {
+                    tag.wraps[k] |= bits & -bits;
+                    base = -b - 1;
+                }
+            }
+        }
+        tag.reading.wrapped = true;
         return tag;
     }
     tag.reading.unchanged = true;
-    tag.reading.length = end + 1;
-    tag.reading.last_char = last_text == kNone ? -1 : body[last_text];
     return tag;
 }
 

@@ -280,11 +280,15 @@ std::size_t take_tag_bytes(AttrValueScan& values, const unsigned char* in, std::
 // outside attribute values, and before it no line end or other control
 // byte, no '<' outside a value, no entity, and no blank outside a value
 // that would wrap. length is then the bytes up to and with the '>', and
-// last_char the last byte that sets the token text, or -1.
+// last_char the last byte that sets the token text, or -1 (both set when
+// wrapped too).
 struct TagRereading {
     bool unchanged = false;
     int last_char = -1;
     std::size_t length = 0;
+    // Not unchanged only because blanks outside values wrap: the reading
+    // makes each of them a line end (HeldTag::wraps) and copies the rest.
+    bool wrapped = false;
 };
 
 // A tag whose bytes after its '<' (body) are held, read from masks of its
@@ -293,9 +297,15 @@ struct TagRereading {
 // the first limit bytes; reading says what continue_tag would do with the
 // bytes up to and with that '>', read from column (the output column after
 // the '<'). limit is at most kTagBound + 1.
+// A held tag's bytes are at most kTagBound and its '>': four blocks.
+inline constexpr std::size_t kHeldTagBlocks = 4;
+static_assert(kHeldTagBlocks * kBlockBytes > kTagBound + 1);
 struct HeldTag {
     std::size_t end;
     TagRereading reading;
+    // With reading.wrapped: bit b of the masks, 64 to a word, set when the
+    // blank at body[b] becomes a line end.
+    std::uint64_t wraps[kHeldTagBlocks] = {};
 };
 HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::size_t limit, std::int64_t column);
 
