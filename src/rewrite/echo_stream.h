@@ -79,10 +79,6 @@ struct RewriteState {
     // there with what was written so far flushed to the work file.
     int stamp_unended = 0;
 
-    // Bytes the last capture handed back when it was a whole tag read
-    // again as a generic one; 0 for any other capture.
-    std::size_t tag_handed_back = 0;
-
     // While a tag handed back is read again token by token: whether the
     // next byte stands inside a quoted attribute value. Fed every byte that
     // reading takes, entities' bytes included; none() at any other time.

@@ -463,7 +463,6 @@ private:
         if (!reading.unchanged || reading.last_char < 0) return false;
         scan::copy_short(out_ + o_, in_ + i_, length);
         set_char(reading.last_char);
-        generic_tag_taken_ = true;
         take_tag_bytes(length);
         return true;
     }
@@ -474,7 +473,7 @@ private:
     // new output line after each. A wrap inside a tag alone does not make
     // the file worth committing. The copy is longer than the tag, so it
     // covers every byte the capture would have echoed.
-    bool take_wrapped_tag(std::size_t length, const TagRereading& reading, const std::uint64_t* wraps) {
+    ZORBEL_STEP bool take_wrapped_tag(std::size_t length, const TagRereading& reading, const std::uint64_t* wraps) {
         // Each wrap writes one byte more; there are fewer than length.
         if (debug_prefixes_ || reading.last_char < 0 || room_ - o_ < 2 * length) return false;
         const unsigned char* const tag = in_ + i_;
@@ -493,7 +492,6 @@ private:
         std::memcpy(out_ + o, tag + from, length - from);
         o += length - from;
         set_char(reading.last_char);
-        generic_tag_taken_ = true;
         take_tag_bytes(length);
         o_ = o;
         column_ = static_cast<std::int64_t>(length - from);
@@ -509,7 +507,7 @@ private:
     }
 
     // Moves both windows past the run and hands the state back.
-    void hand_back_state() {
+    ZORBEL_STEP void hand_back_state() {
         RewriteState& s = s_;
         s.input_window.skip(i_);
         s.work_window.advance(o_, std::max(touched_, o_));
@@ -522,7 +520,6 @@ private:
         if (changed_) s.file_changed = 1;
         // As the capture, and for a generic tag the second reading, leave them.
         if (tag_echoed_ > 0) s.token_echoed = tag_echoed_;
-        if (generic_tag_taken_) s.tag_handed_back = 0;
         if (captured_length_ > 0) {
             if (captured_from_ != nullptr) scan::copy_short(s.token_text, captured_from_, captured_length_);
             s.token_text[captured_length_] = 0;
@@ -566,7 +563,6 @@ private:
     std::size_t touched_;
     bool changed_ = false;
     std::size_t tag_echoed_ = 0;  // the last tag taken, with its '<' and '>'
-    bool generic_tag_taken_ = false;
 };
 
 #undef ZORBEL_STEP

@@ -35,34 +35,6 @@ void fix_anchor(RewriteState& s, const AnchorEnd& anchor) {
     emit(s, tag);
 }
 
-// A whole tag the tokenizer handed back to be read again, taken again at
-// once when reading it token by token would copy it unchanged. The state is
-// left as continue_tag and the '>' it hands on would leave it. False, with
-// nothing done, for any other tag.
-bool retake_plain_tag(RewriteState& s) {
-    const std::size_t k = s.tag_handed_back;
-    if (k == 0 || k != s.token_length - 1) return false;
-    if (s.input_window.held_ahead() < k || s.work_window.room_ahead() < k) return false;
-    const unsigned char* body = s.input_window.ahead();  // the tag after its '<'
-    const TagRereading reading = read_held_tag(s, body, k, s.out_column).reading;
-    if (!reading.unchanged || reading.length != k) return false;
-    std::memcpy(s.work_window.ahead(), body, k);
-    s.work_window.advance(k, k);
-    s.input_window.skip(k);
-    s.out_column += static_cast<std::int64_t>(k);
-    s.line_has_text = 1;
-    s.after_newline = 0;
-    if (reading.last_char >= 0) {
-        s.token_text[0] = static_cast<unsigned char>(reading.last_char);
-        s.token_text[1] = 0;
-        s.token_length = 1;
-    }
-    s.tag_handed_back = 0;
-    s.pending_tag_end = 0;
-    s.tag_values = AttrValueScan::none();
-    return true;
-}
-
 // The rules of a run of plain bytes taken in the main loop.
 PlainRunRules main_loop_run(const RewriteState& s) {
     const QuoteRule quotes = quotes_allowed(s.options, s) ? QuoteRule::kRewritten : QuoteRule::kPlain;
@@ -109,10 +81,6 @@ TokenCode act_on_token(RewriteState& s, TokenCode token, TokenCode previous, Anc
     const bool quotes = quotes_allowed(s.options, s);
     switch (token) {
         case TOK_TAG_OPEN:
-            if (s.bulk && retake_plain_tag(s)) {
-                // As if its '>' had just been taken.
-                return TOK_TAG_END;
-            }
             continue_tag(s, next_token(s));
             break;
         case TOK_SPACE:

@@ -239,7 +239,6 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     // A control byte before the end leaves the tag to the token loop.
     if (control) return none;
     if (tag_inside || (entity && amp_starts_entity(s))) return tag;
-    tag.reading.length = end + 1;
     tag.reading.last_char = last_text == kNone ? -1 : body[last_text];
     // Columns only grow along the tag up to a wrap: if its last blank that
     // may wrap does not, none does. The tag's first token never wraps.

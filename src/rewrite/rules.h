@@ -279,13 +279,11 @@ std::size_t take_tag_bytes(AttrValueScan& values, const unsigned char* in, std::
 // unchanged is true when that reading would copy them as they are: a '>'
 // outside attribute values, and before it no line end or other control
 // byte, no '<' outside a value, no entity, and no blank outside a value
-// that would wrap. length is then the bytes up to and with the '>', and
-// last_char the last byte that sets the token text, or -1 (both set when
-// wrapped too).
+// that would wrap. last_char is then the last byte that sets the token
+// text, or -1 (set when wrapped too).
 struct TagRereading {
     bool unchanged = false;
     int last_char = -1;
-    std::size_t length = 0;
     // Not unchanged only because blanks outside values wrap: the reading
     // makes each of them a line end (HeldTag::wraps) and copies the rest.
     bool wrapped = false;
@@ -314,7 +312,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
 // before it, the reading copies the tag as it is and leaves that byte as
 // the token text.
 inline TagRereading reread_name_only(const unsigned char* body, std::size_t first_stop) {
-    if (first_stop > 0 && body[first_stop] == '>') return {true, body[first_stop - 1], first_stop + 1};
+    if (first_stop > 0 && body[first_stop] == '>') return {true, body[first_stop - 1]};
     return {};
 }
 

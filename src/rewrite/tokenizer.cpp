@@ -216,7 +216,6 @@ TagCapture read_tag(RewriteState& s) {
 TokenCode hand_back(RewriteState& s, const TagCapture& capture) {
     const std::size_t handed_back = std::min(s.token_length - 1, capture.since_removal);
     step_back(s, handed_back);
-    s.tag_handed_back = capture.whole ? handed_back : 0;
     // The reading again starts where the step back puts it, which after a
     // folded CR LF lies past the tag's first bytes: its scan of attribute
     // values starts as those bytes left it. A tag without values counts its
