@@ -31,6 +31,7 @@
 #if defined(ZORBEL_SCAN_SSE2) && (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define ZORBEL_SCAN_AVX2 1
 #include "platform/simd/avx2.h"
+#include "platform/simd/pclmul.h"
 #endif
 
 namespace zorbel {
@@ -140,5 +141,14 @@ struct ByteSetBlock {
         return masks;
     }
 };
+
+// Bit k of the result is the XOR of bits 0..k of x, in the form this build
+// and processor have.
+inline std::uint64_t prefix_xor(std::uint64_t x) {
+#if defined(ZORBEL_SCAN_AVX2)
+    if (simd::pclmul::usable()) return simd::pclmul::prefix_xor(x);
+#endif
+    return simd::portable::prefix_xor(x);
+}
 
 }  // namespace zorbel

@@ -98,13 +98,6 @@ void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t 
     }
 }
 
-// Bit p set when an odd number of the bits up to and with p are set: the
-// bytes from an opening quote up to (not with) its closing one.
-constexpr std::uint64_t prefix_parity(std::uint64_t x) {
-    for (unsigned shift = 1; shift < 64; shift *= 2) x ^= x << shift;
-    return x;
-}
-
 // A tag with attribute values read from its first block's masks alone,
 // when it is of the common kind: every '"' before its '>' opens a value
 // right after an '=' or closes one, no '\'' stands outside a value, and the
@@ -113,7 +106,7 @@ constexpr std::uint64_t prefix_parity(std::uint64_t x) {
 // the '>''s index and sets values (the bytes inside values); kNone for any
 // other tag, which the walk over the '=' reads.
 std::size_t common_tag_values(const std::uint64_t* m, std::size_t limit, std::uint64_t& values) {
-    const std::uint64_t odd = prefix_parity(m[kDq]);
+    const std::uint64_t odd = prefix_xor(m[kDq]);
     const std::uint64_t inside = odd & ~m[kDq];
     const std::uint64_t ends = m[kGt] & ~inside;
     if (ends == 0) return kNone;
@@ -222,7 +215,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
         std::uint64_t protect = values[k];
         if (!has_values) {
             // Bit p: an odd number of '"' at or before p (a blank is no quote).
-            protect = prefix_parity(mk[kDq]) ^ quotes_odd;
+            protect = prefix_xor(mk[kDq]) ^ quotes_odd;
             quotes_odd = (protect >> 63) != 0 ? ~std::uint64_t{0} : 0;
         }
         control |= (mk[kCtl] & before_end) != 0;

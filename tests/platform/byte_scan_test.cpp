@@ -117,6 +117,35 @@ TEST(ByteScan, ShortCopiesMoveExactlyTheirBytes) {
     }
 }
 
+// The prefix XOR that finds what lies between quotes: each form against
+// the bit-by-bit definition, on single bits at every place, runs, and
+// random words.
+TEST(ByteScan, PrefixXorIsTheParityOfTheBitsUpToEachPlace) {
+    auto parity_up_to = [](std::uint64_t x) {
+        std::uint64_t out = 0;
+        bool odd = false;
+        for (unsigned k = 0; k < 64; ++k) {
+            odd ^= ((x >> k) & 1) != 0;
+            if (odd) out |= std::uint64_t{1} << k;
+        }
+        return out;
+    };
+    std::vector<std::uint64_t> words = {0, ~std::uint64_t{0}, 0x8000000000000001, 0x5555555555555555};
+    for (unsigned k = 0; k < 64; ++k) words.push_back(std::uint64_t{1} << k);
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 2000; ++i) words.push_back(rng() & rng());
+    for (const std::uint64_t x : words) {
+        const std::uint64_t want = parity_up_to(x);
+        ASSERT_EQ(simd::portable::prefix_xor(x), want) << std::hex << x;
+        ASSERT_EQ(prefix_xor(x), want) << std::hex << x;
+#if defined(ZORBEL_SCAN_AVX2)
+        if (simd::pclmul::usable()) {
+            ASSERT_EQ(simd::pclmul::prefix_xor(x), want) << std::hex << x;
+        }
+#endif
+    }
+}
+
 TEST(ByteSets, EveryFormAgreesWithTheDefinitionOnAllByteValues) { ZORBEL_FOR_EACH_SET(expect_forms_agree); }
 
 #if defined(ZORBEL_SCAN_AVX2)

@@ -14,6 +14,13 @@
 
 namespace zorbel::simd::portable {
 
+// Bit k of the result is the XOR of bits 0..k of x: over a mask of quotes,
+// set from an opening quote up to (not with) its closing one.
+constexpr std::uint64_t prefix_xor(std::uint64_t x) {
+    for (unsigned shift = 1; shift < 64; shift *= 2) x ^= x << shift;
+    return x;
+}
+
 // Flags (the high bit) exactly the bytes of x below n, for n up to 0x80:
 // (b | 0x80) - n never borrows from the next byte, and its high bit is
 // clear exactly when b & 0x7f is under n.
