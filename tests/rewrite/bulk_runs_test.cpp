@@ -213,6 +213,11 @@ TEST(BulkRuns, SameAsOneTokenAtATimeForTagsAcrossMaskBlocks) {
             "<b t=\"" + x + ">",                  // a value never closed
             "<b t=\"x\" u = \"" + x + ">\">",     // blanks between '=' and the quote
             "<b t='a=\"" + x + "'>",              // '="' inside a '\'' value
+            // Tags broken over lines, read again from past their start:
+            "<b u v" + blanks + "w\r\n  t=\"" + x + "\" y>",  // blanks on the first line
+            "<b\r\n\r\n t=" + x + ">",              // a CR right after a line end
+            "<p" + x + "\r\n>",                    // a paragraph tag, left as echoed
+            "<!x \"" + blanks + "\"\r\n\t\" y z\">",     // no values: quotes counted again
         };
     };
     for (std::size_t gap : {1, 60, 61, 62, 63, 64, 65, 124, 125, 126, 127, 128, 188, 189, 190, 191, 192, 196}) {
