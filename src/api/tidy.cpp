@@ -340,8 +340,12 @@ PageResult Tidier::tidy(ByteSource& page, ByteSink& out) {
 }
 
 TidiedPage Tidier::tidy(std::string_view page) {
-    StringSource source{std::string(page)};
+    ViewSource source{page};
     StringSink sink;
+    // The tidied page is about as long as the page: room for it, and a
+    // little more, taken at once rather than by doublings, each of which
+    // copies what is written and touches fresh memory.
+    sink.data.reserve(page.size() + page.size() / 16 + 64);
     TidiedPage tidied;
     static_cast<PageResult&>(tidied) = tidy(source, sink);
     tidied.bytes = std::move(sink.data);

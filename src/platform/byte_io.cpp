@@ -5,11 +5,23 @@
 
 namespace zorbel {
 
-long StringSource::read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) {
-    if (offset >= data_.size()) return 0;
-    std::size_t take = std::min<std::size_t>(n, data_.size() - offset);
-    std::memcpy(buf, data_.data() + offset, take);
+namespace {
+
+long read_from(std::string_view data, std::uint64_t offset, unsigned char* buf, std::size_t n) {
+    if (offset >= data.size()) return 0;
+    std::size_t take = std::min<std::size_t>(n, data.size() - offset);
+    std::memcpy(buf, data.data() + offset, take);
     return static_cast<long>(take);
+}
+
+}  // namespace
+
+long StringSource::read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) {
+    return read_from(data_, offset, buf, n);
+}
+
+long ViewSource::read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) {
+    return read_from(data_, offset, buf, n);
 }
 
 bool StringSink::write_at(std::uint64_t offset, const unsigned char* bytes, std::size_t n) {

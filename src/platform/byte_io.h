@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "zorbel/byte_stream.h"
@@ -70,6 +71,17 @@ public:
 
 private:
     std::string data_;
+};
+
+// Bytes the caller keeps alive for as long as they are read: read in place,
+// with no copy of them made first.
+class ViewSource : public ByteSource {
+public:
+    explicit ViewSource(std::string_view data) : data_(data) {}
+    long read_at(std::uint64_t offset, unsigned char* buf, std::size_t n) override;
+
+private:
+    std::string_view data_;
 };
 
 class StringSink : public ByteSink {
