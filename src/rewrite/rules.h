@@ -30,9 +30,6 @@ inline constexpr ByteSet kRunStops = byte_set(0x20, {'"', '&', '\'', '<', '>'});
 // bytes, '"', '\'', '=', '&', '<' and '>'.
 inline constexpr ByteSet kTagBodyStops = byte_set(0x21, {'"', '\'', '=', '&', '<', '>'});
 
-// The same in a tag that holds no quote, where no value can start.
-inline constexpr ByteSet kTagBodyStopsUnquoted = byte_set(0x21, {'&', '<', '>'});
-
 // Bytes that end a tag capture taken at once, in a tag without attribute
 // values (a comment, <!DOCTYPE ...>): its '>', or a line end or other
 // control byte, which the capture reads one at a time.
@@ -48,7 +45,6 @@ inline constexpr ByteSet kEntityStops = byte_set(0x20, {kEntityEnd});
 
 using RunStops = ByteSetForms<kRunStops>;
 using TagBodyStops = ByteSetForms<kTagBodyStops>;
-using TagBodyStopsUnquoted = ByteSetForms<kTagBodyStopsUnquoted>;
 using TagEndStops = ByteSetForms<kTagEndStops>;
 using TagCaptureStops = ByteSetForms<kTagCaptureStops>;
 
@@ -233,6 +229,10 @@ inline TagKind classify_tag(const Options& options, std::string_view text) {
     }
 }
 
+// In a captured tag's text a CR LF stands as one blank; the work file keeps
+// both bytes.
+constexpr bool folds_line_end(unsigned char previous, unsigned char c) { return previous == '\r' && c == '\n'; }
+
 // What a paragraph tag does: an open quote is forgotten (when asked), the
 // no-wrap region ends, and the removal of extra line breaks is armed (when
 // asked).
@@ -289,15 +289,16 @@ struct TagRereading {
     bool wrapped = false;
 };
 
+// A held tag's bytes are at most kTagBound and its '>': four blocks.
+inline constexpr std::size_t kHeldTagBlocks = 4;
+static_assert(kHeldTagBlocks * kBlockBytes > kTagBound + 1);
+
 // A tag whose bytes after its '<' (body) are held, read from masks of its
 // bytes: end is the index of its '>' (the first outside a quoted attribute
 // value), or limit when a control byte comes first or no such '>' is among
 // the first limit bytes; reading says what continue_tag would do with the
 // bytes up to and with that '>', read from column (the output column after
 // the '<'). limit is at most kTagBound + 1.
-// A held tag's bytes are at most kTagBound and its '>': four blocks.
-inline constexpr std::size_t kHeldTagBlocks = 4;
-static_assert(kHeldTagBlocks * kBlockBytes > kTagBound + 1);
 struct HeldTag {
     std::size_t end;
     TagRereading reading;
