@@ -451,7 +451,7 @@ private:
             if (c < 0x20) {
                 if (c == '\r') {
                     if (after_lf) return false;
-                    if (j + 1 < body_limit && body[j + 1] == '\n') ++folds;
+                    if (j + 1 < body_limit && folds_line_end(c, body[j + 1])) ++folds;
                 } else if (c == '\n') {
                     line_end = true;
                     after_lf = true;
@@ -471,7 +471,7 @@ private:
         unsigned char text[kTokenCapacity];
         std::size_t text_length = 0;
         for (std::size_t j = 0; j < length; ++j) {
-            if (tag[j] == '\n' && j > 0 && tag[j - 1] == '\r') {
+            if (j > 0 && folds_line_end(tag[j - 1], tag[j])) {
                 text[text_length - 1] = ' ';
             } else {
                 text[text_length++] = tag[j];

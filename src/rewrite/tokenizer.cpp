@@ -183,7 +183,7 @@ bool capture_byte(RewriteState& s, TagCapture& capture) {
     ++s.token_echoed;
     ++capture.since_removal;
     append(s, c);
-    if (c == '\n' && s.token_length >= 2 && s.token_text[s.token_length - 2] == '\r') {
+    if (s.token_length >= 2 && folds_line_end(s.token_text[s.token_length - 2], static_cast<unsigned char>(c))) {
         s.token_text[s.token_length - 2] = ' ';
         s.token_text[--s.token_length] = 0;
     }
