@@ -116,7 +116,6 @@ private:
     enum State : unsigned char { kOff, kUnstarted, kNoValues, kOutside, kAfterEquals, kInValue };
     constexpr explicit AttrValueScan(State state) : state_(state) {}
 
-
     State state_ = kOff;
     unsigned char quote_ = 0;
     bool quoted_ = false;  // kNoValues: an odd number of '"' fed
