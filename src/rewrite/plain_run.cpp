@@ -95,6 +95,8 @@ public:
           no_wrap_(s.no_wrap),
           crlf_collapse_active_(s.crlf_collapse_active),
           verbatim_(s.verbatim),
+          in_value_(s.tag_values.in_value()),
+          restart_keeps_wrap_rule_(rules.wrap_blanks == tag_blank_may_wrap(s, false)),
           touched_(s.work_window.held_past_position()) {}
 
     TokenCode take() {
@@ -110,6 +112,8 @@ private:
     static constexpr std::size_t kWidest = 6;
     static_assert(kOpenQuote.size() == kWidest && kCloseQuote.size() == kWidest && kApostrophe.size() == kWidest);
     static constexpr std::size_t kEntityMax = kEntityBound + 1;  // an entity is copied whole
+    static constexpr std::size_t kUnendedCapture = 1 + kTagBound;  // a capture over the bound, with its '<'
+    static_assert(kUnendedCapture < kTokenCapacity, "the capture and its NUL fit the token text");
 
     // One step at the byte at i_. Every byte the run takes as a letter ends
     // up at the one call of take_words, so that its loop is made once.
@@ -143,7 +147,9 @@ private:
                 if (rules_.apos != QuoteRule::kPlain) return take_quote_byte(rules_.apos, true);
                 break;
             case kStop:
-                return c == '<' && rules_.tags && take_tag();
+                if (c != '<') return false;
+                if (rules_.tags) return take_tag();
+                return rules_.tag_body && take_unended_tag_open();
         }
         return take_words();
     }
@@ -558,6 +564,44 @@ private:
         return true;
     }
 
+    // A '<' inside a tag read again, outside a value, whose capture runs
+    // over the bound: none of the kTagBound bytes after it, all held, is a
+    // '>' or a control byte. The capture echoes them, finds no end and
+    // hands them all back; what stays is the '<' echoed, the capture as
+    // the token text and its echo past the position (written at the end of
+    // the run, over what the run has not written since), and the scan of
+    // attribute values started again after the '<'. A page of '<' alone is
+    // made of these, and the '<' right after one is another: such a row is
+    // taken at once. Left to the token loop where starting the scan again
+    // would change whether the blanks after it may wrap.
+    ZORBEL_STEP bool take_unended_tag_open() {
+        if (in_value_ || !restart_keeps_wrap_rule_) return false;
+        if (n_ - i_ < kUnendedCapture || room_ - o_ < kUnendedCapture) return false;
+        if (tag_stop_at_ <= i_) tag_stop_at_ = i_ + 1 + TagEndStops::find(in_ + i_ + 1, n_ - i_ - 1);
+        if (tag_stop_at_ < i_ + kUnendedCapture) return false;
+        // The '<' at i_ + k is one while k stays below last.
+        const std::size_t last = 1 + std::min({tag_stop_at_ - kUnendedCapture - i_, n_ - kUnendedCapture - i_,
+                                               room_ - kUnendedCapture - o_});
+        std::size_t k = 1;
+        while (k < last && in_[i_ + k] == '<') ++k;
+        std::memset(out_ + o_, '<', k);
+        unended_i_ = i_ + k - 1;
+        unended_o_ = o_ + k - 1;
+        has_unended_ = true;
+        touched_ = std::max(touched_, unended_o_ + kUnendedCapture);
+        o_ += k;
+        i_ += k;
+        count_text(k);
+        captured_from_ = in_ + unended_i_;
+        captured_length_ = kUnendedCapture;
+        last_char_ = -1;
+        tag_echoed_ = kUnendedCapture;
+        values_from_ = i_;
+        values_restarted_ = true;
+        last_ = TOK_TAG_OPEN;
+        return true;
+    }
+
     // The token text is now text, a tag's folded text.
     void keep_text(const unsigned char* text, std::size_t length) {
         std::memcpy(s_.token_text, text, length);
@@ -656,6 +700,14 @@ private:
     // Moves both windows past the run and hands the state back.
     ZORBEL_STEP void hand_back_state() {
         RewriteState& s = s_;
+        if (has_unended_ && o_ < unended_o_ + kUnendedCapture) {
+            // The last unended capture's echo, past what the run wrote since.
+            std::memcpy(out_ + o_, in_ + unended_i_ + (o_ - unended_o_), unended_o_ + kUnendedCapture - o_);
+        }
+        if (rules_.tag_body) {
+            if (values_restarted_) s.tag_values = AttrValueScan::after_tag_open();
+            s.tag_values.feed(in_ + values_from_, i_ - values_from_);
+        }
         s.input_window.skip(i_);
         s.work_window.advance(o_, std::max(touched_, o_));
         s.out_column = column_;
@@ -696,6 +748,11 @@ private:
     int no_wrap_;
     int crlf_collapse_active_;
     const int verbatim_;
+    // Inside a tag: whether the run stands in an attribute value (quotes
+    // end such runs, so it holds for the whole run), and whether blanks may
+    // wrap as they do after the scan of values starts again.
+    const bool in_value_;
+    const bool restart_keeps_wrap_rule_;
 
     TokenCode last_ = TOK_EOF;
     int last_char_ = -1;            // the last byte that set the token text
@@ -710,6 +767,16 @@ private:
     std::size_t touched_;
     bool changed_ = false;
     std::size_t tag_echoed_ = 0;  // the last tag taken, with its '<' and '>'
+
+    std::size_t values_from_ = 0;    // the bytes from here on are fed to the scan
+    bool values_restarted_ = false;  // the scan starts again at values_from_
+    // The first '>' or control byte after a '<' looked at, or the end of
+    // what is held: the bytes before it hold none.
+    std::size_t tag_stop_at_ = 0;
+    // The last unended capture taken: where its '<' stands in both windows.
+    bool has_unended_ = false;
+    std::size_t unended_i_ = 0;
+    std::size_t unended_o_ = 0;
 };
 
 #undef ZORBEL_STEP
@@ -720,7 +787,7 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     if (s.pending_tag_end) return TOK_EOF;
     if (s.input_window.held_ahead() == 0 || s.work_window.room_ahead() == 0) return TOK_EOF;
     const unsigned char first = *s.input_window.ahead();
-    if (first == '>' || (first == '<' && !rules.tags)) return TOK_EOF;
+    if (first == '>' || (first == '<' && !rules.tags && !rules.tag_body)) return TOK_EOF;
     return RunTaker(s, rules).take();
 }
 

@@ -39,6 +39,11 @@ struct PlainRunRules {
     // A blank that wraps is made a line end in the run, as the main loop
     // makes it; otherwise it ends the run.
     bool wrap_here = false;
+    // The run reads the inside of a tag handed back: it feeds the bytes it
+    // takes to the scan of attribute values, and takes a '<' outside a
+    // value whose capture would run over the bound, as reading it token by
+    // token would take it.
+    bool tag_body = false;
 };
 
 // Takes, from the bytes already held by both windows, the longest run that

@@ -48,18 +48,13 @@ PlainRunRules main_loop_run(const RewriteState& s) {
 
 // Inside a tag a blank wraps outside attribute values. Either quote may open
 // or close a value, so both end the run: within one run a blank is then
-// protected from its start to its end, or nowhere.
+// protected from its start to its end, or nowhere. The run feeds the scan
+// of attribute values the bytes it takes.
 PlainRunRules tag_body_run(const RewriteState& s) {
-    return PlainRunRules{tag_blank_may_wrap(s, s.tag_values.protects_blanks()), QuoteRule::kEnds, QuoteRule::kEnds};
-}
-
-// A run of a tag's inside taken at once; its bytes are fed to the scan of
-// attribute values as reading them one at a time would feed them.
-void take_tag_body_run(RewriteState& s) {
-    const unsigned char* from = s.input_window.ahead();
-    const std::uint64_t at = s.input_window.position();
-    (void)take_plain_run(s, tag_body_run(s));
-    s.tag_values.feed(from, static_cast<std::size_t>(s.input_window.position() - at));
+    return PlainRunRules{.wrap_blanks = tag_blank_may_wrap(s, s.tag_values.protects_blanks()),
+                         .dquote = QuoteRule::kEnds,
+                         .apos = QuoteRule::kEnds,
+                         .tag_body = true};
 }
 
 // A blank in the main loop, already echoed and counted in the column.
@@ -172,7 +167,7 @@ void continue_tag(RewriteState& s, TokenCode first) {
         return;
     }
     for (TokenCode token = first; token != TOK_TAG_END;) {
-        if (s.bulk) take_tag_body_run(s);
+        if (s.bulk) (void)take_plain_run(s, tag_body_run(s));
         token = next_token(s);
         if (token == TOK_EOF) break;
         if (token == TOK_SPACE && tag_blank_may_wrap(s, s.tag_values.protects_blanks()) &&

@@ -177,6 +177,11 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
         {"stamp cut off after a shortened entity", "a&nbsp;b<!-- $ZBL$:DATETIME -->old", none},
         {"stamp cut off after a removed placeholder",
          "<img src=\"chrome://editor/content/images/tag-comment.gif\">ab <!-- $ZBL$:DATETIME -->old", none},
+        // After such a '<' the scan of attribute values starts again: a
+        // blank between quotes may wrap or not by what follows the '<'.
+        {"attribute values read again after an unended capture",
+         "<b t=\"a b\" <!x \"c d e f\" " + std::string(210, '<') + "e=\"f g h\" i j>",
+         [](PassSetup& p) { p.options.wrap_margin = 3; }},
     };
     for (const Case& c : cases) {
         for (std::size_t block : test::kBlockSizes) {
