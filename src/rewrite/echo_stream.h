@@ -169,4 +169,15 @@ void unwrite_text(RewriteState& s, std::string_view text);
 // counting it in the column.
 void emit_debug_prefix(RewriteState& s);
 
+// The token loop's output for the actions of rules.h: the work window,
+// through the echo stream. A new line gets its debug prefix.
+struct StreamOut {
+    RewriteState& s;
+    void emit(std::string_view text) { zorbel::emit(s, text); }
+    void unwrite(std::size_t n) { zorbel::unwrite(s, n); }
+    void unwrite_text(std::string_view text) { zorbel::unwrite_text(s, text); }
+    void newline() { emit_newline(s); }
+    void mark_changed() { s.file_changed = 1; }
+};
+
 }  // namespace zorbel

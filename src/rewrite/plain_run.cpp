@@ -95,8 +95,6 @@ public:
           no_wrap_(s.no_wrap),
           crlf_collapse_active_(s.crlf_collapse_active),
           verbatim_(s.verbatim),
-          in_value_(s.tag_values.in_value()),
-          restart_keeps_wrap_rule_(rules.wrap_blanks == tag_blank_may_wrap(s, false)),
           touched_(s.work_window.held_past_position()) {}
 
     TokenCode take() {
@@ -123,7 +121,7 @@ private:
             case kText:
                 break;
             case kBlank:
-                if (!starts_words(c)) return take_blank(c);
+                if (!starts_words(c)) return take_blank();
                 break;
             case kNewline:
                 if (debug_prefixes_) return false;
@@ -152,6 +150,50 @@ private:
                 return rules_.tag_body && take_unended_tag_open();
         }
         return take_words();
+    }
+
+public:
+    // The output of the actions of rules.h: the work window ahead of the
+    // position, with room checked by the caller. A run never writes a line
+    // end where a debug prefix would follow it.
+    ZORBEL_STEP void emit(std::string_view text) {
+        std::memcpy(out_ + o_, text.data(), text.size());
+        o_ += text.size();
+        column_ += static_cast<std::int64_t>(text.size());
+    }
+    ZORBEL_STEP void unwrite(std::size_t n) {
+        touched_ = std::max(touched_, o_);  // the bytes stay held past the position
+        o_ -= n;
+        if (column_ >= static_cast<std::int64_t>(n)) column_ -= static_cast<std::int64_t>(n);
+    }
+    ZORBEL_STEP void unwrite_text(std::string_view text) { unwrite(text.size()); }
+    ZORBEL_STEP void newline() {
+        out_[o_++] = '\r';
+        out_[o_++] = '\n';
+        column_ = 0;
+    }
+    ZORBEL_STEP void mark_changed() { changed_ = true; }
+
+private:
+    // A byte written as it was read, counted in the column.
+    ZORBEL_STEP void echo_byte(unsigned char c) {
+        out_[o_++] = c;
+        ++column_;
+    }
+
+    // The blank at i_ echoed.
+    ZORBEL_STEP void echo_blank() {
+        const unsigned char c = in_[i_++];
+        if (clears_after_newline(c)) after_newline_ = 0;
+        out_[o_++] = c;
+        ++column_;
+    }
+
+    // The length bytes at i_, already copied to o_, taken as echoed text.
+    ZORBEL_STEP void echo_text(std::size_t length) {
+        i_ += length;
+        o_ += length;
+        count_text(length);
     }
 
     // The token text is now the one byte c.
@@ -186,14 +228,12 @@ private:
     // the main loop writes it.
     ZORBEL_STEP void rewrite_quote(bool apostrophe) {
         const TokenCode token = apostrophe ? TOK_APOS : TOK_DQUOTE;
-        const TokenRewrite rewrite = rewrite_token(options_, true, in_quote_, token);
+        const unsigned char c = in_[i_];
         last_ = token;
-        std::memcpy(out_ + o_, rewrite.text.data(), kWidest);
-        o_ += kWidest;
-        count_text(kWidest);
-        set_char(in_[i_]);
-        changed_ = true;  // a quote byte is never its own rewrite
-        ++i_;
+        set_char(c);
+        out_[o_] = c;
+        echo_text(1);
+        write_rewrite(*this, text_at(in_ + i_ - 1, 1), rewrite_token(options_, true, in_quote_, token));
     }
 
     // Words and blanks from i_, and the quotes and line ends between them,
@@ -271,7 +311,7 @@ private:
 
     // A blank that does not start words (step() takes those as letters):
     // indentation, a blank that wraps, or one alone.
-    ZORBEL_STEP bool take_blank(unsigned char c) {
+    ZORBEL_STEP bool take_blank() {
         if (strips_blank(options_, verbatim_, line_has_text_)) {
             take_indentation();
             return true;
@@ -283,35 +323,27 @@ private:
             wrap_blank();
             return true;
         }
-        if (clears_after_newline(c)) after_newline_ = 0;
-        out_[o_++] = c;
-        ++column_;
+        echo_blank();
         last_ = TOK_SPACE;
-        ++i_;
         return true;
     }
 
-    // Indentation: each blank echoed, then moved back over.
+    // Indentation: each blank echoed, then dropped. Each echo lands where
+    // the one before it was dropped: only the last blank's is written.
     ZORBEL_STEP void take_indentation() {
-        do {
+        for (; i_ + 1 < n_ && kClasses[in_[i_ + 1]] == kBlank; ++i_) {
             if (clears_after_newline(in_[i_])) after_newline_ = 0;
-            ++i_;
-        } while (i_ < n_ && kClasses[in_[i_]] == kBlank);
-        out_[o_] = in_[i_ - 1];
-        touched_ = std::max(touched_, o_ + 1);
-        changed_ = true;
+        }
+        echo_blank();
+        drop_echoed_indentation(*this);
     }
 
-    // A blank at i_ that wraps, made a line end as the main loop makes it:
-    // CR LF in its place, a new output line, the file changed.
+    // A blank at i_ that wraps, with room for its line end, made one as
+    // the main loop makes it.
     ZORBEL_STEP void wrap_blank() {
-        if (clears_after_newline(in_[i_])) after_newline_ = 0;
-        out_[o_++] = '\r';
-        out_[o_++] = '\n';
-        column_ = 0;
-        changed_ = true;
+        echo_blank();
+        wrap_echoed_blank(*this, true);
         last_ = TOK_SPACE;
-        ++i_;
     }
 
     ZORBEL_STEP void take_newline() {
@@ -337,27 +369,14 @@ private:
         const std::size_t length = copy_entity();
         if (length == 0) return false;
         const std::string_view text = text_at(in_ + i_, length);
-        touched_ = std::max(touched_, o_ + length);
-        count_text(length);
-        i_ += length;
         captured_length_ = length;
         captured_from_ = nullptr;
         last_ = entity_token(text);
+        echo_text(length);  // copy_entity has written it
         // Quote, apostrophe and &nbsp; rewriting is on in a run exactly
         // where its double quotes are rewritten.
-        const TokenRewrite rewrite =
-            rewrite_token(options_, rules_.dquote == QuoteRule::kRewritten, in_quote_, last_);
-        if (!rewrite.rewrites) {
-            o_ += length;
-            return true;
-        }
-        // Moved back over and written as the rewrite says; the entity's
-        // bytes stay echoed past it.
-        static_assert(kEntityMax >= 6, "every rewrite fits where its entity was");
-        std::memcpy(out_ + o_, rewrite.text.data(), rewrite.text.size());
-        o_ += rewrite.text.size();
-        column_ += static_cast<std::int64_t>(rewrite.text.size()) - static_cast<std::int64_t>(length);
-        if (rewrite.changes_text) changed_ = true;
+        static_assert(kEntityMax >= kWidest, "every rewrite fits where its entity was");
+        write_rewrite(*this, text, rewrite_token(options_, rules_.dquote == QuoteRule::kRewritten, in_quote_, last_));
         return true;
     }
 
@@ -437,7 +456,8 @@ private:
     // start a line and wraps blanks past the margin outside values. Any
     // other tag, one with an '&' or a further '<' in it, or a CR right
     // after a line end (which may be removed), is left to the token loop.
-    bool take_broken_tag(std::size_t body_limit) {
+    // Rare and long: inlined, it would cost the run's loop registers.
+    [[gnu::noinline]] bool take_broken_tag(std::size_t body_limit) {
         if (options_.keep_verbatim || debug_prefixes_) return false;
         const unsigned char* const tag = in_ + i_;
         const unsigned char* const body = tag + 1;
@@ -498,53 +518,43 @@ private:
         } else if (kind == TagKind::kGeneric) {
             const std::size_t start = 1 + folds;
             std::memcpy(out_ + o_, tag, start);
-            std::size_t o = o_ + start;
+            o_ += start;
+            column_ = static_cast<std::int64_t>(last_line);
             AttrValueScan values = AttrValueScan::after_tag_open();
             if (AttrValueScan first = values; first.step(body[0]), first.off()) {
                 values = AttrValueScan::without_values();
             } else {
                 for (std::size_t j = 1; j < start; ++j) values.step(tag[j]);
             }
-            std::int64_t column = static_cast<std::int64_t>(last_line);
             bool has_text = true;
             bool first_token = true;
             for (std::size_t j = start; j + 1 < length; ++j) {
                 const unsigned char c = tag[j];
                 values.step(c);
                 if (c == ' ' || c == '\t') {
+                    const bool wraps = !first_token && tag_blank_may_wrap(s_, values.protects_blanks()) &&
+                                       blank_wraps(column_ + 1, margin_);
+                    echo_byte(c);
                     if (strips_blank(options_, verbatim_, has_text)) {
-                        changed_ = true;
+                        drop_echoed_indentation(*this);
                         continue;
                     }
-                    if (!first_token && tag_blank_may_wrap(s_, values.protects_blanks()) &&
-                        blank_wraps(column + 1, margin_)) {
-                        // A wrap inside a tag alone does not make the file
-                        // worth committing.
-                        out_[o++] = '\r';
-                        out_[o++] = '\n';
-                        column = 0;
-                    } else {
-                        out_[o++] = c;
-                        ++column;
-                    }
+                    if (wraps) wrap_echoed_blank(*this, false);
                     first_token = false;
                     continue;
                 }
-                out_[o++] = c;
+                echo_byte(c);
                 if (c == '\n') {
-                    column = 0;
+                    column_ = 0;
                     has_text = false;
                     continue;
                 }
-                ++column;
                 has_text = true;
                 if (c == '\r') continue;  // no token
                 reread_char = c;
                 first_token = false;
             }
-            out_[o++] = '>';
-            o_ = o;
-            column_ = column + 1;
+            echo_byte('>');
         } else {
             return false;
         }
@@ -556,11 +566,7 @@ private:
             keep_text(text, text_length);
         }
         touched_ = std::max(touched_, o_start + length);
-        i_ += length;
-        line_has_text_ = 1;
-        after_newline_ = 0;
-        last_ = TOK_TAG_END;
-        tag_echoed_ = length;
+        end_tag(length);
         return true;
     }
 
@@ -575,7 +581,9 @@ private:
     // taken at once. Left to the token loop where starting the scan again
     // would change whether the blanks after it may wrap.
     ZORBEL_STEP bool take_unended_tag_open() {
-        if (in_value_ || !restart_keeps_wrap_rule_) return false;
+        // Whether the run stands in an attribute value holds for all of it:
+        // quotes end such runs, and the scan is fed at its end.
+        if (s_.tag_values.in_value() || rules_.wrap_blanks != tag_blank_may_wrap(s_, false)) return false;
         if (n_ - i_ < kUnendedCapture || room_ - o_ < kUnendedCapture) return false;
         if (tag_stop_at_ <= i_) tag_stop_at_ = i_ + 1 + TagEndStops::find(in_ + i_ + 1, n_ - i_ - 1);
         if (tag_stop_at_ < i_ + kUnendedCapture) return false;
@@ -669,30 +677,32 @@ private:
         if (debug_prefixes_ || reading.last_char < 0 || room_ - o_ < 2 * length) return false;
         const unsigned char* const tag = in_ + i_;
         std::size_t from = 0;  // the tag's bytes copied so far
-        std::size_t o = o_;
         for (std::size_t k = 0; k < kHeldTagBlocks; ++k) {
             for (std::uint64_t bits = wraps[k]; bits != 0; bits &= bits - 1) {
                 const std::size_t blank = 1 + 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
-                std::memcpy(out_ + o, tag + from, blank - from);
-                o += blank - from;
-                out_[o++] = '\r';
-                out_[o++] = '\n';
+                emit(text_at(tag + from, blank + 1 - from));
+                wrap_echoed_blank(*this, false);
                 from = blank + 1;
             }
         }
-        std::memcpy(out_ + o, tag + from, length - from);
-        o += length - from;
+        emit(text_at(tag + from, length - from));
         set_char(reading.last_char);
-        take_tag_bytes(length);
-        o_ = o;
-        column_ = static_cast<std::int64_t>(length - from);
+        end_tag(length);
         return true;
     }
 
+    // A tag of length bytes at i_ copied whole, unchanged.
     ZORBEL_STEP void take_tag_bytes(std::size_t length) {
         o_ += length;
+        column_ += static_cast<std::int64_t>(length);
+        end_tag(length);
+    }
+
+    // The input moved past a tag of length bytes written out.
+    ZORBEL_STEP void end_tag(std::size_t length) {
         i_ += length;
-        count_text(length);
+        line_has_text_ = 1;
+        after_newline_ = 0;
         last_ = TOK_TAG_END;
         tag_echoed_ = length;
     }
@@ -748,11 +758,6 @@ private:
     int no_wrap_;
     int crlf_collapse_active_;
     const int verbatim_;
-    // Inside a tag: whether the run stands in an attribute value (quotes
-    // end such runs, so it holds for the whole run), and whether blanks may
-    // wrap as they do after the scan of values starts again.
-    const bool in_value_;
-    const bool restart_keeps_wrap_rule_;
 
     TokenCode last_ = TOK_EOF;
     int last_char_ = -1;            // the last byte that set the token text

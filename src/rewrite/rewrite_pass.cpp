@@ -61,9 +61,8 @@ PlainRunRules tag_body_run(const RewriteState& s) {
 void on_space(RewriteState& s, TokenCode previous, const AnchorEnd& anchor) {
     if (text_blank_may_wrap(s)) {
         if (blank_wraps(s.out_column, s.options.wrap_margin)) {
-            s.file_changed = 1;
-            unwrite(s, 1);
-            emit_newline(s);
+            StreamOut out{s};
+            wrap_echoed_blank(out, true);
         }
     } else if (blank_moves_before_anchor(s, previous)) {
         fix_anchor(s, anchor);
@@ -86,19 +85,13 @@ TokenCode act_on_token(RewriteState& s, TokenCode token, TokenCode previous, Anc
         case TOK_QUOT:
         case TOK_DQUOTE:
         case TOK_NBSP:
-        case TOK_APOS:
-            if (const TokenRewrite rewrite = rewrite_token(s.options, quotes, s.in_quote, token); rewrite.rewrites) {
-                // The token's bytes, already echoed, are moved back over
-                // and the rewrite written in their place.
-                if (token == TOK_DQUOTE || token == TOK_APOS) {
-                    unwrite(s, 1);
-                } else {
-                    unwrite_text(s, s.token());
-                }
-                emit(s, rewrite.text);
-                if (rewrite.changes_text) s.file_changed = 1;
-            }
+        case TOK_APOS: {
+            // The token text is what was echoed: the quote or apostrophe
+            // byte, or the entity.
+            StreamOut out{s};
+            write_rewrite(out, s.token(), rewrite_token(s.options, quotes, s.in_quote, token));
             break;
+        }
         case TOK_PARA:
             paragraph_effects(s.options, s.in_quote, s.no_wrap, s.crlf_collapse_active);
             break;
@@ -172,9 +165,8 @@ void continue_tag(RewriteState& s, TokenCode first) {
         if (token == TOK_EOF) break;
         if (token == TOK_SPACE && tag_blank_may_wrap(s, s.tag_values.protects_blanks()) &&
             blank_wraps(s.out_column, s.options.wrap_margin)) {
-            // A wrap inside a tag alone does not make the file worth committing.
-            unwrite(s, 1);
-            emit_newline(s);
+            StreamOut out{s};
+            wrap_echoed_blank(out, false);
         }
     }
     s.tag_values = AttrValueScan::none();

@@ -317,4 +317,47 @@ inline TagRereading reread_name_only(const unsigned char* body, std::size_t firs
     return {};
 }
 
+// ---- Actions on the output ------------------------------------------------
+
+// What a rule does to the output, written once for both readings: the token
+// loop's output is the work window through the echo stream (StreamOut), a
+// run's is its own view of the window. An Out has
+//   void emit(std::string_view text)  writes text, counted in the column;
+//   void unwrite(std::size_t n)       moves back over the n bytes written
+//                                     last (the column goes down by n when
+//                                     it is at least n); they stay held past
+//                                     the position;
+//   void unwrite_text(std::string_view text)  unwrite by the text's length;
+//   void newline()                    writes CR LF and starts an output line;
+//   void mark_changed()               the file is worth committing.
+// They are always inlined: a run keeps its state in registers, which a call
+// taking it would send to memory.
+
+// A token whose text, already echoed, is replaced by what rewrite_token
+// says.
+template <typename Out>
+[[gnu::always_inline]] inline void write_rewrite(Out& out, std::string_view echoed, const TokenRewrite& rewrite) {
+    if (!rewrite.rewrites) return;
+    out.unwrite_text(echoed);
+    out.emit(rewrite.text);
+    if (rewrite.changes_text) out.mark_changed();
+}
+
+// A blank just echoed that wraps (blank_wraps) becomes a line end. A wrap
+// in text makes the file worth committing; a wrap inside a tag alone does
+// not.
+template <typename Out>
+[[gnu::always_inline]] inline void wrap_echoed_blank(Out& out, bool in_text) {
+    if (in_text) out.mark_changed();
+    out.unwrite(1);
+    out.newline();
+}
+
+// A blank of indentation just echoed (strips_blank) is dropped.
+template <typename Out>
+[[gnu::always_inline]] inline void drop_echoed_indentation(Out& out) {
+    out.unwrite(1);
+    out.mark_changed();
+}
+
 }  // namespace zorbel

@@ -298,8 +298,8 @@ TokenCode next_token(RewriteState& s) {
         if (c >= 0) s.tag_values.step(static_cast<unsigned char>(c));
         if (c == ' ' || c == '\t') {
             if (strips_blank(s.options, s.verbatim, s.line_has_text)) {
-                unwrite(s, 1);
-                s.file_changed = 1;
+                StreamOut out{s};
+                drop_echoed_indentation(out);
                 continue;
             }
             return TOK_SPACE;
