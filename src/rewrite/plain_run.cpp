@@ -456,8 +456,7 @@ private:
     // start a line and wraps blanks past the margin outside values. Any
     // other tag, one with an '&' or a further '<' in it, or a CR right
     // after a line end (which may be removed), is left to the token loop.
-    // Rare and long: inlined, it would cost the run's loop registers.
-    [[gnu::noinline]] bool take_broken_tag(std::size_t body_limit) {
+    bool take_broken_tag(std::size_t body_limit) {
         if (options_.keep_verbatim || debug_prefixes_) return false;
         const unsigned char* const tag = in_ + i_;
         const unsigned char* const body = tag + 1;
