@@ -317,8 +317,7 @@ private:
             return true;
         }
         if (rules_.wrap_blanks && blank_wraps(column_ + 1, margin_)) {
-            // Left to the token loop inside a tag, where a wrap alone
-            // changes nothing, and before a debug prefix.
+            // Left to the token loop before a debug prefix.
             if (!rules_.wrap_here || debug_prefixes_ || room_ - o_ < 2) return false;
             wrap_blank();
             return true;
@@ -339,10 +338,10 @@ private:
     }
 
     // A blank at i_ that wraps, with room for its line end, made one as
-    // the main loop makes it.
+    // the token loop makes it, in text or inside a tag.
     ZORBEL_STEP void wrap_blank() {
         echo_blank();
-        wrap_echoed_blank(*this, true);
+        wrap_echoed_blank(*this, !rules_.tag_body);
         last_ = TOK_SPACE;
     }
 

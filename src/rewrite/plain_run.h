@@ -36,7 +36,7 @@ struct PlainRunRules {
     // a whole paragraph or anchor tag, are taken as the main loop takes
     // them; any other tag ends the run. For the main loop only.
     bool tags = false;
-    // A blank that wraps is made a line end in the run, as the main loop
+    // A blank that wraps is made a line end in the run, as the token loop
     // makes it; otherwise it ends the run.
     bool wrap_here = false;
     // The run reads the inside of a tag handed back: it feeds the bytes it
