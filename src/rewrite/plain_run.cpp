@@ -431,7 +431,8 @@ private:
             if (const unsigned mask = TagBodyStops::mask_of_16(tag + 1)) {
                 const auto first = static_cast<std::size_t>(std::countr_zero(mask));
                 if (const TagRereading reading = reread_name_only(tag + 1, first); reading.unchanged) {
-                    return take_whole_tag(first + 2, reading);
+                    const std::size_t length = first + 2;
+                    return take_whole_tag(length, classify_tag(options_, text_at(tag, length)), reading);
                 }
             }
         }
@@ -440,7 +441,7 @@ private:
         const std::size_t body_limit = std::min(held - 1, kTagBound);
         const HeldTag whole = read_held_tag(s_, tag + 1, body_limit, column_ + 1);
         if (whole.end == body_limit) return take_broken_tag(body_limit);
-        return take_whole_tag(whole.end + 2, whole.reading, whole.wraps);
+        return take_whole_tag(whole.end + 2, whole.kind, whole.reading, whole.wraps);
     }
 
     // A whole tag at i_ broken over lines (its bytes after the '<' within
@@ -616,15 +617,16 @@ private:
         last_char_ = -1;
     }
 
-    // A whole tag of length bytes at i_, with no line end or control byte
-    // in it; reading is what reading it again would do.
-    ZORBEL_STEP bool take_whole_tag(std::size_t length, const TagRereading& reading,
+    // A whole tag of length bytes at i_ of the kind given, with no line end
+    // or control byte in it; for a generic tag reading is what reading it
+    // again would do.
+    ZORBEL_STEP bool take_whole_tag(std::size_t length, TagKind kind, const TagRereading& reading,
                                     const std::uint64_t* wraps = nullptr) {
         if (room_ - o_ < length) return false;
         // A verbatim or code element's tag changes the rules that hold for
         // the bytes after it: left to the token loop, which follows it.
         if (options_.keep_verbatim && may_change_element(text_at(in_ + i_, length))) return false;
-        switch (const TagKind kind = classify_tag(options_, text_at(in_ + i_, length))) {
+        switch (kind) {
             case TagKind::kPara:
             case TagKind::kAnchor:
                 // In a no-wrap region a blank after an anchor may move

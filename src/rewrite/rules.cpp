@@ -197,14 +197,21 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     // No '>' ends it within the limit.
     if (end == kNone || end >= limit) return none;
 
+    // A control byte before the end leaves the tag to the token loop.
+    for (std::size_t k = 0; k <= end / 64; ++k) {
+        const std::uint64_t before_end = k < end / 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
+        if ((m[k][kCtl] & before_end) != 0) return none;
+    }
     HeldTag tag{end, {}};
+    // Only a generic tag is read again.
+    tag.kind = classify_tag(s.options, std::string_view(reinterpret_cast<const char*>(body - 1), end + 2));
+    if (tag.kind != TagKind::kGeneric) return tag;
     // Over the bytes before the '>': a '<' outside a value (a tag inside
     // the tag), an '&' (an entity), the last blank a wrap may break (not
     // inside a value or, in a tag without values, between two of its
     // double quotes), and the last byte that is not a blank.
     bool tag_inside = false;
     bool entity = false;
-    bool control = false;
     std::size_t last_blank = kNone;
     std::size_t last_text = kNone;
     std::uint64_t quotes_odd = 0;  // all ones after an odd number of '"'
@@ -218,7 +225,6 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
             protect = prefix_xor(mk[kDq]) ^ quotes_odd;
             quotes_odd = (protect >> 63) != 0 ? ~std::uint64_t{0} : 0;
         }
-        control |= (mk[kCtl] & before_end) != 0;
         tag_inside |= (mk[kLt] & ~values[k] & before_end) != 0;
         entity |= (mk[kAmpersand] & before_end) != 0;
         if (const std::uint64_t blanks = mk[kSp] & ~protect & before_end) {
@@ -229,8 +235,6 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
             last_text = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(text));
         }
     }
-    // A control byte before the end leaves the tag to the token loop.
-    if (control) return none;
     if (tag_inside || (entity && amp_starts_entity(s))) return tag;
     tag.reading.last_char = last_text == kNone ? -1 : body[last_text];
     // Columns only grow along the tag up to a wrap: if its last blank that

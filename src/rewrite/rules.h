@@ -296,12 +296,14 @@ static_assert(kHeldTagBlocks * kBlockBytes > kTagBound + 1);
 // A tag whose bytes after its '<' (body) are held, read from masks of its
 // bytes: end is the index of its '>' (the first outside a quoted attribute
 // value), or limit when a control byte comes first or no such '>' is among
-// the first limit bytes; reading says what continue_tag would do with the
-// bytes up to and with that '>', read from column (the output column after
-// the '<'). limit is at most kTagBound + 1.
+// the first limit bytes; kind is the whole tag's (classify_tag), and for a
+// generic tag reading says what continue_tag would do with the bytes up to
+// and with that '>', read from column (the output column after the '<').
+// limit is at most kTagBound + 1.
 struct HeldTag {
     std::size_t end;
     TagRereading reading;
+    TagKind kind = TagKind::kGeneric;
     // With reading.wrapped: bit b of the masks, 64 to a word, set when the
     // blank at body[b] becomes a line end.
     std::uint64_t wraps[kHeldTagBlocks] = {};
