@@ -217,8 +217,11 @@ inline TagKind classify_tag(const Options& options, std::string_view text) {
             if (text.size() < 3 || ((text[2] | 0x20) != 'c' && (text[2] | 0x20) != 't')) return TagKind::kGeneric;
             return classify_named_tag(options, text);
         case '/' | 0x20:  // '/' itself
-            // The same for end tags (</td>, </span>).
-            if (text.size() < 3 || (text[2] | 0x20) != 's') return TagKind::kGeneric;
+            // The same for end tags (</td>, </span>, </strong>): only
+            // "</sc" and "</st" may end a script or style element.
+            if (text.size() < 4 || (text[2] | 0x20) != 's' || ((text[3] | 0x20) != 'c' && (text[3] | 0x20) != 't')) {
+                return TagKind::kGeneric;
+            }
             return classify_named_tag(options, text);
         case '!' | 0x20:  // '!' itself: it has that bit already
         case 'c':
