@@ -110,8 +110,8 @@ private:
     static constexpr std::size_t kWidest = 6;
     static_assert(kOpenQuote.size() == kWidest && kCloseQuote.size() == kWidest && kApostrophe.size() == kWidest);
     static constexpr std::size_t kEntityMax = kEntityBound + 1;  // an entity is copied whole
-    static constexpr std::size_t kUnendedCapture = 1 + kTagBound;  // a capture over the bound, with its '<'
-    static_assert(kUnendedCapture < kTokenCapacity, "the capture and its NUL fit the token text");
+    static constexpr std::size_t kLongestCapture = 1 + kTagBound;  // one over the bound, with its '<'
+    static_assert(kLongestCapture < kTokenCapacity, "the capture and its NUL fit the token text");
 
     // One step at the byte at i_. Every byte the run takes as a letter ends
     // up at the one call of take_words, so that its loop is made once.
@@ -147,7 +147,7 @@ private:
             case kStop:
                 if (c != '<') return false;
                 if (rules_.tags) return take_tag();
-                return rules_.tag_body && take_unended_tag_open();
+                return rules_.tag_body && take_nested_tag_open();
         }
         return take_words();
     }
@@ -569,44 +569,68 @@ private:
         return true;
     }
 
-    // A '<' inside a tag read again, outside a value, whose capture runs
-    // over the bound: none of the kTagBound bytes after it, all held, is a
-    // '>' or a control byte. The capture echoes them, finds no end and
-    // hands them all back; what stays is the '<' echoed, the capture as
-    // the token text and its echo past the position (written at the end of
-    // the run, over what the run has not written since), and the scan of
-    // attribute values started again after the '<'. A page of '<' alone is
-    // made of these, and the '<' right after one is another: such a row is
-    // taken at once. Left to the token loop where starting the scan again
-    // would change whether the blanks after it may wrap.
-    ZORBEL_STEP bool take_unended_tag_open() {
+    // A '<' inside a tag read again, outside a value, whose capture is a
+    // generic tag with no line end or control byte in it: one that runs
+    // over the bound (none of the kTagBound bytes after it, all held, is a
+    // '>' or a control byte), or one that its first '>' ends and that the
+    // byte after its '<' keeps from holding attribute values or being a
+    // marker. The capture echoes the tag and hands all of it back after
+    // the '<'; what stays is the '<' echoed, the capture as the token text
+    // and its echo past the position (written at the end of the run, over
+    // what the run has not written since), and the scan of attribute values
+    // started again after the '<'. Runs of '<' are made of these, each '<'
+    // the next one's capture starts at: such a row is taken at once. Left
+    // to the token loop where starting the scan again would change whether
+    // the blanks after it may wrap.
+    ZORBEL_STEP bool take_nested_tag_open() {
         // Whether the run stands in an attribute value holds for all of it:
         // quotes end such runs, and the scan is fed at its end.
         if (s_.tag_values.in_value() || rules_.wrap_blanks != tag_blank_may_wrap(s_, false)) return false;
-        if (n_ - i_ < kUnendedCapture || room_ - o_ < kUnendedCapture) return false;
         if (tag_stop_at_ <= i_) tag_stop_at_ = i_ + 1 + TagEndStops::find(in_ + i_ + 1, n_ - i_ - 1);
-        if (tag_stop_at_ < i_ + kUnendedCapture) return false;
-        // The '<' at i_ + k is one while k stays below last.
-        const std::size_t last = 1 + std::min({tag_stop_at_ - kUnendedCapture - i_, n_ - kUnendedCapture - i_,
-                                               room_ - kUnendedCapture - o_});
-        std::size_t k = 1;
-        while (k < last && in_[i_ + k] == '<') ++k;
+        // The length of the capture of the '<' at `at`, with its '<', when
+        // it is one of those and fits the work window; else 0. No '<' is a
+        // stop: tag_stop_at_ is the first after each '<' of the row.
+        const auto capture_length = [&](std::size_t at) -> std::size_t {
+            std::size_t length = 0;
+            if (tag_stop_at_ >= at + kLongestCapture) {
+                if (n_ - at >= kLongestCapture) length = kLongestCapture;
+            } else if (tag_stop_at_ < n_ && in_[tag_stop_at_] == '>' && plain_tag_start(in_[at + 1])) {
+                length = tag_stop_at_ - at + 1;
+            }
+            return room_ - o_ - (at - i_) >= length ? length : 0;
+        };
+        std::size_t k = 0;
+        std::size_t last_length = 0;
+        while (i_ + k < n_ && in_[i_ + k] == '<') {
+            const std::size_t length = capture_length(i_ + k);
+            if (length == 0) break;
+            last_length = length;
+            ++k;
+        }
+        if (k == 0) return false;
         std::memset(out_ + o_, '<', k);
-        unended_i_ = i_ + k - 1;
-        unended_o_ = o_ + k - 1;
-        has_unended_ = true;
-        touched_ = std::max(touched_, unended_o_ + kUnendedCapture);
+        nested_i_ = i_ + k - 1;
+        nested_o_ = o_ + k - 1;
+        nested_length_ = last_length;
+        touched_ = std::max(touched_, nested_o_ + last_length);
         o_ += k;
         i_ += k;
         count_text(k);
-        captured_from_ = in_ + unended_i_;
-        captured_length_ = kUnendedCapture;
+        captured_from_ = in_ + nested_i_;
+        captured_length_ = last_length;
         last_char_ = -1;
-        tag_echoed_ = kUnendedCapture;
+        tag_echoed_ = last_length;
         values_from_ = i_;
         values_restarted_ = true;
         last_ = TOK_TAG_OPEN;
         return true;
+    }
+
+    // A tag whose byte after its '<' is c has no attribute values
+    // (AttrValueScan::opens_values), and classify_tag makes it generic
+    // whatever follows: c is no letter, '/' or '!'.
+    static constexpr bool plain_tag_start(unsigned char c) {
+        return !AttrValueScan::opens_values(c) && c != '!';
     }
 
     // The token text is now text, a tag's folded text.
@@ -710,9 +734,9 @@ private:
     // Moves both windows past the run and hands the state back.
     ZORBEL_STEP void hand_back_state() {
         RewriteState& s = s_;
-        if (has_unended_ && o_ < unended_o_ + kUnendedCapture) {
-            // The last unended capture's echo, past what the run wrote since.
-            std::memcpy(out_ + o_, in_ + unended_i_ + (o_ - unended_o_), unended_o_ + kUnendedCapture - o_);
+        if (nested_length_ > 0 && o_ < nested_o_ + nested_length_) {
+            // The last nested capture's echo, past what the run wrote since.
+            std::memcpy(out_ + o_, in_ + nested_i_ + (o_ - nested_o_), nested_o_ + nested_length_ - o_);
         }
         if (rules_.tag_body) {
             if (values_restarted_) s.tag_values = AttrValueScan::after_tag_open();
@@ -778,10 +802,11 @@ private:
     // The first '>' or control byte after a '<' looked at, or the end of
     // what is held: the bytes before it hold none.
     std::size_t tag_stop_at_ = 0;
-    // The last unended capture taken: where its '<' stands in both windows.
-    bool has_unended_ = false;
-    std::size_t unended_i_ = 0;
-    std::size_t unended_o_ = 0;
+    // The last nested capture taken: where its '<' stands in both windows,
+    // and its length (0 for none).
+    std::size_t nested_i_ = 0;
+    std::size_t nested_o_ = 0;
+    std::size_t nested_length_ = 0;
 };
 
 #undef ZORBEL_STEP

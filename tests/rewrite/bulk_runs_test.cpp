@@ -177,6 +177,13 @@ TEST(BulkRuns, SameAsOneTokenAtATimeAtTheirEdges) {
         {"stamp cut off after a shortened entity", "a&nbsp;b<!-- $ZBL$:DATETIME -->old", none},
         {"stamp cut off after a removed placeholder",
          "<img src=\"chrome://editor/content/images/tag-comment.gif\">ab <!-- $ZBL$:DATETIME -->old", none},
+        // A row of '<' inside a tag whose captures a '>' ends, and one whose
+        // last '<' opens a marker that switches wrapping off.
+        {"rows of '<' a '>' ends inside a tag",
+         "<b " + std::string(150, '<') + "> x <i <<<> \"a b\" c> d", [](PassSetup& p) { p.options.wrap_margin = 4; }},
+        {"a marker after a row of '<' inside a tag",
+         "<b <<<!-- ZBLDONTWRAP --> " + std::string(30, 'x') + " y z> a b c d",
+         [](PassSetup& p) { p.options.wrap_margin = 10; }},
         // After such a '<' the scan of attribute values starts again: a
         // blank between quotes may wrap or not by what follows the '<'.
         {"attribute values read again after an unended capture",
