@@ -587,25 +587,26 @@ private:
         // quotes end such runs, and the scan is fed at its end.
         if (s_.tag_values.in_value() || rules_.wrap_blanks != tag_blank_may_wrap(s_, false)) return false;
         if (tag_stop_at_ <= i_) tag_stop_at_ = i_ + 1 + TagEndStops::find(in_ + i_ + 1, n_ - i_ - 1);
-        // The length of the capture of the '<' at `at`, with its '<', when
-        // it is one of those and fits the work window; else 0. No '<' is a
-        // stop: tag_stop_at_ is the first after each '<' of the row.
-        const auto capture_length = [&](std::size_t at) -> std::size_t {
-            std::size_t length = 0;
-            if (tag_stop_at_ >= at + kLongestCapture) {
-                if (n_ - at >= kLongestCapture) length = kLongestCapture;
-            } else if (tag_stop_at_ < n_ && in_[tag_stop_at_] == '>' && plain_tag_start(in_[at + 1])) {
-                length = tag_stop_at_ - at + 1;
-            }
-            return room_ - o_ - (at - i_) >= length ? length : 0;
-        };
+        // The '<' at i_ + k, for k from 0 on, is one of those while it is a
+        // '<': first those whose capture runs over the bound, all held and
+        // with room for its echo; then those the stop ends, a '>'. No '<'
+        // is a stop: tag_stop_at_ is the first after each '<' of the row.
         std::size_t k = 0;
         std::size_t last_length = 0;
-        while (i_ + k < n_ && in_[i_ + k] == '<') {
-            const std::size_t length = capture_length(i_ + k);
-            if (length == 0) break;
-            last_length = length;
-            ++k;
+        if (tag_stop_at_ >= i_ + kLongestCapture && n_ - i_ >= kLongestCapture && room_ - o_ >= kLongestCapture) {
+            const std::size_t over = 1 + std::min({tag_stop_at_ - kLongestCapture - i_, n_ - kLongestCapture - i_,
+                                                   room_ - kLongestCapture - o_});
+            k = 1;
+            while (k < over && in_[i_ + k] == '<') ++k;
+            last_length = kLongestCapture;
+        }
+        if (tag_stop_at_ < n_ && in_[tag_stop_at_] == '>') {
+            for (; in_[i_ + k] == '<'; ++k) {
+                const std::size_t at = i_ + k;
+                const std::size_t length = tag_stop_at_ - at + 1;
+                if (length > kLongestCapture || !plain_tag_start(in_[at + 1]) || room_ - o_ - k < length) break;
+                last_length = length;
+            }
         }
         if (k == 0) return false;
         std::memset(out_ + o_, '<', k);
