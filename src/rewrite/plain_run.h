@@ -41,8 +41,8 @@ struct PlainRunRules {
     bool wrap_here = false;
     // The run reads the inside of a tag handed back: it feeds the bytes it
     // takes to the scan of attribute values, and takes a '<' outside a
-    // value whose capture would run over the bound, as reading it token by
-    // token would take it.
+    // value whose capture is a generic tag handed back whole, as reading it
+    // token by token would take it.
     bool tag_body = false;
 };
 

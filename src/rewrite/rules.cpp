@@ -197,10 +197,13 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     // No '>' ends it within the limit.
     if (end == kNone || end >= limit) return none;
 
+    // The bytes before the '>' in block k.
+    const auto before_end_in = [end](std::size_t k) {
+        return k < end / 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
+    };
     // A control byte before the end leaves the tag to the token loop.
     for (std::size_t k = 0; k <= end / 64; ++k) {
-        const std::uint64_t before_end = k < end / 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
-        if ((m[k][kCtl] & before_end) != 0) return none;
+        if ((m[k][kCtl] & before_end_in(k)) != 0) return none;
     }
     HeldTag tag{end, {}};
     // Only a generic tag is read again.
@@ -218,7 +221,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     std::uint64_t may_wrap[kTagBlocks] = {0, 0, 0, 0};  // blanks a wrap may break
     for (std::size_t k = 0; k <= end / 64; ++k) {
         const std::uint64_t* mk = m[k];
-        const std::uint64_t before_end = k < end / 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
+        const std::uint64_t before_end = before_end_in(k);
         std::uint64_t protect = values[k];
         if (!has_values) {
             // Bit p: an odd number of '"' at or before p (a blank is no quote).
