@@ -119,6 +119,82 @@ std::size_t common_tag_values(const std::uint64_t* m, std::size_t limit, std::ui
     return end;
 }
 
+// A held tag whose '>' is at body[end], its masks loaded up to that
+// block: its kind and, for a generic tag, what reading it again does.
+// kOneBlock says the '>' is in the first block, as it is in most tags: the
+// loops over blocks then fold away.
+template <bool kOneBlock>
+HeldTag read_ended_tag(const RewriteState& s, const unsigned char* body, std::size_t limit, std::size_t end,
+                       bool has_values, const std::uint64_t (&m)[kTagBlocks][kTagMasks],
+                       const std::uint64_t (&values)[kTagBlocks], std::int64_t column) {
+    const std::size_t last_block = kOneBlock ? 0 : end / 64;
+    // The bytes before the '>' in block k.
+    const auto before_end_in = [end, last_block](std::size_t k) {
+        return k < last_block ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
+    };
+    // A control byte before the end leaves the tag to the token loop.
+    for (std::size_t k = 0; k <= last_block; ++k) {
+        if ((m[k][kCtl] & before_end_in(k)) != 0) return HeldTag{limit, {}};
+    }
+    HeldTag tag{end, {}};
+    // Only a generic tag is read again.
+    tag.kind = classify_tag(s.options, std::string_view(reinterpret_cast<const char*>(body - 1), end + 2));
+    if (tag.kind != TagKind::kGeneric) return tag;
+    // Over the bytes before the '>': a '<' outside a value (a tag inside
+    // the tag), an '&' (an entity), the last blank a wrap may break (not
+    // inside a value or, in a tag without values, between two of its
+    // double quotes), and the last byte that is not a blank.
+    bool tag_inside = false;
+    bool entity = false;
+    std::size_t last_blank = kNone;
+    std::size_t last_text = kNone;
+    std::uint64_t quotes_odd = 0;  // all ones after an odd number of '"'
+    std::uint64_t may_wrap[kTagBlocks] = {0, 0, 0, 0};  // blanks a wrap may break
+    for (std::size_t k = 0; k <= last_block; ++k) {
+        const std::uint64_t* mk = m[k];
+        const std::uint64_t before_end = before_end_in(k);
+        std::uint64_t protect = values[k];
+        if (!has_values) {
+            // Bit p: an odd number of '"' at or before p (a blank is no quote).
+            protect = prefix_xor(mk[kDq]) ^ quotes_odd;
+            quotes_odd = (protect >> 63) != 0 ? ~std::uint64_t{0} : 0;
+        }
+        tag_inside |= (mk[kLt] & ~values[k] & before_end) != 0;
+        entity |= (mk[kAmpersand] & before_end) != 0;
+        if (const std::uint64_t blanks = mk[kSp] & ~protect & before_end) {
+            last_blank = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(blanks));
+            may_wrap[k] = blanks;
+        }
+        if (const std::uint64_t text = ~mk[kSp] & before_end) {
+            last_text = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(text));
+        }
+    }
+    if (tag_inside || (entity && amp_starts_entity(s))) return tag;
+    tag.reading.last_char = last_text == kNone ? -1 : body[last_text];
+    // Columns only grow along the tag up to a wrap: if its last blank that
+    // may wrap does not, none does. The tag's first token never wraps.
+    if (tag_blank_may_wrap(s, false) && last_blank != kNone && last_blank > 0 &&
+        blank_wraps(column + static_cast<std::int64_t>(last_blank) + 1, s.options.wrap_margin)) {
+        // Which do, in order: a blank at b is at column base + b + 1, and
+        // a wrap there starts the next line with the byte after it.
+        may_wrap[0] &= ~std::uint64_t{1};
+        std::int64_t base = column;
+        for (std::size_t k = 0; k <= last_block; ++k) {
+            for (std::uint64_t bits = may_wrap[k]; bits != 0; bits &= bits - 1) {
+                const auto b = static_cast<std::int64_t>(64 * k) + std::countr_zero(bits);
+                if (blank_wraps(base + b + 1, s.options.wrap_margin)) {
+                    tag.wraps[k] |= bits & -bits;
+                    base = -b - 1;
+                }
+            }
+        }
+        tag.reading.wrapped = true;
+        return tag;
+    }
+    tag.reading.unchanged = true;
+    return tag;
+}
+
 }  // namespace
 
 HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::size_t limit, std::int64_t column) {
@@ -156,7 +232,13 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
             if (bits != 0) return 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
         }
     };
-    load_next();
+    if (limit >= kBlockBytes) {
+        // Most tags: the first block whole, loaded here and not in a call.
+        TagBlock::into(body, m[0]);
+        loaded = 1;
+    } else {
+        load_next();
+    }
 
     // Where the tag ends, and where its attribute values lie (AttrValueScan
     // read from the masks: a value opens at a quote after an '=' and the
@@ -196,72 +278,9 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     }
     // No '>' ends it within the limit.
     if (end == kNone || end >= limit) return none;
-
-    // The bytes before the '>' in block k.
-    const auto before_end_in = [end](std::size_t k) {
-        return k < end / 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
-    };
-    // A control byte before the end leaves the tag to the token loop.
-    for (std::size_t k = 0; k <= end / 64; ++k) {
-        if ((m[k][kCtl] & before_end_in(k)) != 0) return none;
-    }
-    HeldTag tag{end, {}};
-    // Only a generic tag is read again.
-    tag.kind = classify_tag(s.options, std::string_view(reinterpret_cast<const char*>(body - 1), end + 2));
-    if (tag.kind != TagKind::kGeneric) return tag;
-    // Over the bytes before the '>': a '<' outside a value (a tag inside
-    // the tag), an '&' (an entity), the last blank a wrap may break (not
-    // inside a value or, in a tag without values, between two of its
-    // double quotes), and the last byte that is not a blank.
-    bool tag_inside = false;
-    bool entity = false;
-    std::size_t last_blank = kNone;
-    std::size_t last_text = kNone;
-    std::uint64_t quotes_odd = 0;  // all ones after an odd number of '"'
-    std::uint64_t may_wrap[kTagBlocks] = {0, 0, 0, 0};  // blanks a wrap may break
-    for (std::size_t k = 0; k <= end / 64; ++k) {
-        const std::uint64_t* mk = m[k];
-        const std::uint64_t before_end = before_end_in(k);
-        std::uint64_t protect = values[k];
-        if (!has_values) {
-            // Bit p: an odd number of '"' at or before p (a blank is no quote).
-            protect = prefix_xor(mk[kDq]) ^ quotes_odd;
-            quotes_odd = (protect >> 63) != 0 ? ~std::uint64_t{0} : 0;
-        }
-        tag_inside |= (mk[kLt] & ~values[k] & before_end) != 0;
-        entity |= (mk[kAmpersand] & before_end) != 0;
-        if (const std::uint64_t blanks = mk[kSp] & ~protect & before_end) {
-            last_blank = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(blanks));
-            may_wrap[k] = blanks;
-        }
-        if (const std::uint64_t text = ~mk[kSp] & before_end) {
-            last_text = 64 * k + 63 - static_cast<std::size_t>(std::countl_zero(text));
-        }
-    }
-    if (tag_inside || (entity && amp_starts_entity(s))) return tag;
-    tag.reading.last_char = last_text == kNone ? -1 : body[last_text];
-    // Columns only grow along the tag up to a wrap: if its last blank that
-    // may wrap does not, none does. The tag's first token never wraps.
-    if (tag_blank_may_wrap(s, false) && last_blank != kNone && last_blank > 0 &&
-        blank_wraps(column + static_cast<std::int64_t>(last_blank) + 1, s.options.wrap_margin)) {
-        // Which do, in order: a blank at b is at column base + b + 1, and
-        // a wrap there starts the next line with the byte after it.
-        may_wrap[0] &= ~std::uint64_t{1};
-        std::int64_t base = column;
-        for (std::size_t k = 0; k <= end / 64; ++k) {
-            for (std::uint64_t bits = may_wrap[k]; bits != 0; bits &= bits - 1) {
-                const auto b = static_cast<std::int64_t>(64 * k) + std::countr_zero(bits);
-                if (blank_wraps(base + b + 1, s.options.wrap_margin)) {
-                    tag.wraps[k] |= bits & -bits;
-                    base = -b - 1;
-                }
-            }
-        }
-        tag.reading.wrapped = true;
-        return tag;
-    }
-    tag.reading.unchanged = true;
-    return tag;
+    return end < kBlockBytes ? read_ended_tag<true>(s, body, limit, end, has_values, m, values, column)
+                             : read_ended_tag<false>(s, body, limit, end, has_values, m, values, column);
 }
+
 
 }  // namespace zorbel
