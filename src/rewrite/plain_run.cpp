@@ -236,6 +236,23 @@ private:
         write_rewrite(*this, text_at(in_ + i_ - 1, 1), rewrite_token(options_, true, in_quote_, token));
     }
 
+    // Copies the length bytes at in_ + from to out_ + o_, all held and
+    // with room for them. Where no byte past the position is yet part of
+    // the work file, a whole 32 or 64 bytes are moved when they are held
+    // and there is room: what lands past the copy is written over later or
+    // never counted, and one move of a fixed width costs less than a copy
+    // that is sized to the length.
+    ZORBEL_STEP void copy_out(std::size_t from, std::size_t length) {
+        const std::size_t reach = std::min(n_ - from, room_ - o_);
+        if (o_ >= touched_ && length <= 32 && reach >= 32) {
+            std::memcpy(out_ + o_, in_ + from, 32);
+        } else if (o_ >= touched_ && length <= 64 && reach >= 64) {
+            std::memcpy(out_ + o_, in_ + from, 64);
+        } else {
+            scan::copy_short(out_ + o_, in_ + from, length);
+        }
+    }
+
     // Words and blanks from i_, and the quotes and line ends between them,
     // taken in turn without going round step().
     ZORBEL_STEP bool take_words() {
@@ -671,7 +688,7 @@ private:
     // A paragraph or anchor tag of length bytes at i_: copied whole, its
     // text left as the token text, and a paragraph's effects made.
     ZORBEL_STEP void take_para_or_anchor(std::size_t length, bool paragraph) {
-        scan::copy_short(out_ + o_, in_ + i_, length);
+        copy_out(i_, length);
         if (paragraph) {
             paragraph_effects(options_, in_quote_, no_wrap_, crlf_collapse_active_);
         }
@@ -685,7 +702,7 @@ private:
     // token text.
     ZORBEL_STEP bool take_generic_tag(std::size_t length, const TagRereading& reading) {
         if (!reading.unchanged || reading.last_char < 0) return false;
-        scan::copy_short(out_ + o_, in_ + i_, length);
+        copy_out(i_, length);
         set_char(reading.last_char);
         take_tag_bytes(length);
         return true;

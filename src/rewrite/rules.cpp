@@ -129,7 +129,7 @@ HeldTag read_ended_tag(const RewriteState& s, const unsigned char* body, std::si
                        const std::uint64_t (&values)[kTagBlocks], std::int64_t column) {
     const std::size_t last_block = kOneBlock ? 0 : end / 64;
     // The bytes before the '>' in block k.
-    const auto before_end_in = [end, last_block](std::size_t k) {
+    const auto before_end_in = [&](std::size_t k) {
         return k < last_block ? ~std::uint64_t{0} : (std::uint64_t{1} << (end % 64)) - 1;
     };
     // A control byte before the end leaves the tag to the token loop.
