@@ -270,6 +270,18 @@ private:
             } else if (after == ' ' && rules_.wrap_here && !debug_prefixes_ && room_ - o_ >= 2) {
                 // Words stop at a blank only where it wraps.
                 wrap_blank();
+            } else if (after == '<' && rules_.tags) {
+                // Words and tags in turn are most of a page: tags with their
+                // names alone are taken here, and rows of them, any other
+                // round step().
+                do {
+                    TagRereading reading;
+                    const std::size_t length = name_only_tag(reading);
+                    if (length == 0) return true;
+                    if (!take_whole_tag(length, classify_tag(options_, text_at(in_ + i_, length)), reading)) {
+                        return false;
+                    }
+                } while (i_ < n_ && o_ < room_ && in_[i_] == '<');
             } else {
                 return true;
             }
@@ -436,22 +448,27 @@ private:
         return length;
     }
 
+    // The length of the tag at i_ when nothing but name bytes stand before
+    // its '>' within sixteen bytes, as in most tags: one look settles
+    // those, and reading says what reading it again does. 0 for any other.
+    ZORBEL_STEP std::size_t name_only_tag(TagRereading& reading) const {
+        if (n_ - i_ < 17) return 0;
+        const unsigned mask = TagBodyStops::mask_of_16(in_ + i_ + 1);
+        if (mask == 0) return 0;
+        const auto first = static_cast<std::size_t>(std::countr_zero(mask));
+        reading = reread_name_only(in_ + i_ + 1, first);
+        return reading.unchanged ? first + 2 : 0;
+    }
+
     // A whole tag at i_, taken as the main loop takes it: a generic tag
     // whose second reading would copy it unchanged, and, outside a no-wrap
     // region, a paragraph or anchor tag. Any other tag ends the run.
     ZORBEL_STEP bool take_tag() {
         const unsigned char* tag = in_ + i_;
         const std::size_t held = n_ - i_;
-        if (held >= 17) {
-            // Most tags end within sixteen bytes with nothing but name
-            // bytes before their '>': one look settles those.
-            if (const unsigned mask = TagBodyStops::mask_of_16(tag + 1)) {
-                const auto first = static_cast<std::size_t>(std::countr_zero(mask));
-                if (const TagRereading reading = reread_name_only(tag + 1, first); reading.unchanged) {
-                    const std::size_t length = first + 2;
-                    return take_whole_tag(length, classify_tag(options_, text_at(tag, length)), reading);
-                }
-            }
+        TagRereading reading;
+        if (const std::size_t length = name_only_tag(reading)) {
+            return take_whole_tag(length, classify_tag(options_, text_at(tag, length)), reading);
         }
         // The capture takes at most kTagBound bytes after the '<', and a
         // line end or control byte in them is left to the token loop.
