@@ -98,25 +98,53 @@ void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t 
     }
 }
 
-// A tag with attribute values read from its first block's masks alone,
-// when it is of the common kind: every '"' before its '>' opens a value
-// right after an '=' or closes one, no '\'' stands outside a value, and the
-// '>' is among the first min(limit, 64) bytes. Then every value opened is
-// closed by the next '"', and the '>' is the first outside them. Returns
-// the '>''s index and sets values (the bytes inside values); kNone for any
-// other tag, which the walk over the '=' reads.
-std::size_t common_tag_values(const std::uint64_t* m, std::size_t limit, std::uint64_t& values) {
-    const std::uint64_t odd = prefix_xor(m[kDq]);
-    const std::uint64_t inside = odd & ~m[kDq];
-    const std::uint64_t ends = m[kGt] & ~inside;
-    if (ends == 0) return kNone;
-    const auto end = static_cast<std::size_t>(std::countr_zero(ends));
-    if (end >= limit) return kNone;
-    const std::uint64_t before = (std::uint64_t{1} << end) - 1;
-    if ((m[kDq] & odd & before & ~(m[kEq] << 1)) != 0) return kNone;
-    if ((m[kSq] & ~inside & before) != 0) return kNone;
+// One block of common_tag_values (below): false when the block shows the
+// tag is not of that kind; otherwise its values set, and end set to the
+// '>''s index in the block, or 64 with the counts carried on to the next.
+[[gnu::always_inline]] inline bool common_block_values(const std::uint64_t* mk, std::uint64_t& odd_before,
+                                                       std::uint64_t& equals_before, std::uint64_t& values,
+                                                       std::size_t& end) {
+    const std::uint64_t odd = prefix_xor(mk[kDq]) ^ odd_before;
+    const std::uint64_t inside = odd & ~mk[kDq];
+    const std::uint64_t ends = mk[kGt] & ~inside;
+    const std::uint64_t before = (ends & -ends) - 1;  // all of the block when no '>' ends it
+    const std::uint64_t after_equals = (mk[kEq] << 1) | equals_before;
+    if ((mk[kDq] & odd & before & ~after_equals) != 0) return false;
+    if ((mk[kSq] & ~inside & before) != 0) return false;
     values = inside & before;
-    return end;
+    end = static_cast<std::size_t>(std::countr_zero(ends));  // 64 when none
+    odd_before = (odd >> 63) != 0 ? ~std::uint64_t{0} : 0;
+    equals_before = mk[kEq] >> 63;
+    return true;
+}
+
+// A tag with attribute values read from its masks alone, block after
+// block, when it is of the common kind: every '"' before its '>' opens a
+// value right after an '=' or closes one, and no '\'' stands outside a
+// value. Then every value opened is closed by the next '"', and the '>' is
+// the first outside them. From one block to the next the count of '"'
+// carries on (odd or even: inside a value or not), and so does an '=' at a
+// block's last byte. Returns the '>''s index and sets values (the bytes
+// inside values, block by block), loading blocks with more() (false when
+// none is left); kNone for any other tag, or one with no '>' in the blocks
+// there are, which the walk over the '=' reads.
+template <typename More>
+std::size_t common_tag_values(const std::uint64_t (&m)[kTagBlocks][kTagMasks], std::size_t loaded, More more,
+                              std::uint64_t (&values)[kTagBlocks]) {
+    std::uint64_t odd_before = 0;     // all ones after an odd number of '"'
+    std::uint64_t equals_before = 0;  // bit 0: the byte before the block is an '='
+    std::size_t end = 64;
+    // The first block on its own: most tags end in it.
+    if (!common_block_values(m[0], odd_before, equals_before, values[0], end)) return kNone;
+    if (end < 64) return end;
+    for (std::size_t k = 1;; ++k) {
+        if (k == loaded) {
+            if (!more()) return kNone;
+            ++loaded;
+        }
+        if (!common_block_values(m[k], odd_before, equals_before, values[k], end)) return kNone;
+        if (end < 64) return 64 * k + end;
+    }
 }
 
 // A held tag whose '>' is at body[end], its masks loaded up to that
@@ -248,9 +276,10 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     const bool has_values = AttrValueScan::opens_values(body[0]);
     if (!has_values) {
         end = next(kGt, kGt, 0);
-    } else if (const std::size_t common = common_tag_values(m[0], limit, values[0]); common != kNone) {
+    } else if (const std::size_t common = common_tag_values(m, loaded, load_next, values); common != kNone) {
         end = common;
     } else {
+        std::fill(std::begin(values), std::end(values), 0);
         for (std::size_t p = 1;;) {
             const std::size_t e = next(kGt, kEq, p);
             if (e == kNone || body[e] == '>') {

@@ -220,6 +220,7 @@ TEST(BulkRuns, SameAsOneTokenAtATimeForTagsAcrossMaskBlocks) {
             // Tags the masks of their first block read alone, and those
             // just outside that kind:
             "<b t=\"a\" u=" + x + "\"c>\" v>",    // a '"' that opens no value
+            "<b u" + x + "\"c>\" v>",  // the same at a block's first byte (gap 61), no '=' before it
             "<b t=\"a\" u='" + x + ">' v=\"w\">",  // a '\'' value after a '"' one
             "<b t=\"" + x + "\" u=\"y\"" + blanks + ">",  // values, then blanks
             "<b t=\"" + x + ">",                  // a value never closed
