@@ -253,8 +253,8 @@ private:
         }
     }
 
-    // Words and blanks from i_, and the quotes and line ends between them,
-    // taken in turn without going round step().
+    // Words and blanks from i_, and the quotes, line ends and tags between
+    // them, taken in turn without going round step().
     ZORBEL_STEP bool take_words() {
         for (;;) {
             copy_words();
