@@ -5,6 +5,7 @@
 
 #include <immintrin.h>
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,25 @@ inline bool usable() {
     return answer;
 }
 
+// Thirty-two copies of C, loaded from memory. The compiler would build a
+// constant it can see in registers instead, in three instructions at each
+// use: once for each set of a block's masks.
+template <unsigned char C>
+struct Splat {
+    alignas(32) static constexpr std::array<unsigned char, 32> kBytes = [] {
+        std::array<unsigned char, 32> bytes{};
+        bytes.fill(C);
+        return bytes;
+    }();
+    __attribute__((target("avx2"))) static __m256i vector() {
+        const unsigned char* bytes = kBytes.data();
+        // Hides the bytes' value, which the compiler would otherwise build
+        // in registers again.
+        asm("" : "+r"(bytes));
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+    }
+};
+
 template <ByteSet Set>
 struct Forms {
     static constexpr byte_set_detail::Probes kProbes = byte_set_detail::kProbes<Set>;
@@ -40,13 +60,22 @@ struct Forms {
     __attribute__((target("avx2"))) static std::uint32_t mask(__m256i x, std::index_sequence<K...>) {
         __m256i hits = _mm256_setzero_si256();
         if constexpr (Set.below > 0) {
-            hits = _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(static_cast<char>(Set.below - 1))), x);
+            hits = _mm256_cmpeq_epi8(_mm256_min_epu8(x, Splat<Set.below - 1>::vector()), x);
         }
-        ((hits = _mm256_or_si256(
-              hits, _mm256_cmpeq_epi8(_mm256_or_si256(x, _mm256_set1_epi8(static_cast<char>(kProbes.probe[K].bits))),
-                                      _mm256_set1_epi8(static_cast<char>(kProbes.probe[K].value))))),
-         ...);
+        ((hits = _mm256_or_si256(hits, probe_hits<K>(x))), ...);
         return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
+    }
+
+    // The bytes of x that probe K matches: equal to its value once its
+    // bits are set (a probe of one byte sets none).
+    template <std::size_t K>
+    __attribute__((target("avx2"))) static __m256i probe_hits(__m256i x) {
+        constexpr byte_set_detail::Probe kProbe = kProbes.probe[K];
+        if constexpr (kProbe.bits == 0) {
+            return _mm256_cmpeq_epi8(x, Splat<kProbe.value>::vector());
+        } else {
+            return _mm256_cmpeq_epi8(_mm256_or_si256(x, Splat<kProbe.bits>::vector()), Splat<kProbe.value>::vector());
+        }
     }
 
     // The mask of the thirty-two bytes at p. Every bit is exact.
