@@ -278,9 +278,7 @@ private:
                     TagRereading reading;
                     const std::size_t length = name_only_tag(reading);
                     if (length == 0) return true;
-                    if (!take_whole_tag(length, classify_tag(options_, text_at(in_ + i_, length)), reading)) {
-                        return false;
-                    }
+                    if (!take_name_only_tag(length, reading)) return false;
                 } while (i_ < n_ && o_ < room_ && in_[i_] == '<');
             } else {
                 return true;
@@ -460,6 +458,11 @@ private:
         return reading.unchanged ? first + 2 : 0;
     }
 
+    // That tag taken whole, by its kind.
+    ZORBEL_STEP bool take_name_only_tag(std::size_t length, const TagRereading& reading) {
+        return take_whole_tag(length, classify_tag(options_, text_at(in_ + i_, length)), reading);
+    }
+
     // A whole tag at i_, taken as the main loop takes it: a generic tag
     // whose second reading would copy it unchanged, and, outside a no-wrap
     // region, a paragraph or anchor tag. Any other tag ends the run.
@@ -467,9 +470,7 @@ private:
         const unsigned char* tag = in_ + i_;
         const std::size_t held = n_ - i_;
         TagRereading reading;
-        if (const std::size_t length = name_only_tag(reading)) {
-            return take_whole_tag(length, classify_tag(options_, text_at(tag, length)), reading);
-        }
+        if (const std::size_t length = name_only_tag(reading)) return take_name_only_tag(length, reading);
         // The capture takes at most kTagBound bytes after the '<', and a
         // line end or control byte in them is left to the token loop.
         const std::size_t body_limit = std::min(held - 1, kTagBound);
@@ -705,7 +706,6 @@ private:
     // A paragraph or anchor tag of length bytes at i_: copied whole, its
     // text left as the token text, and a paragraph's effects made.
     ZORBEL_STEP void take_para_or_anchor(std::size_t length, bool paragraph) {
-        copy_out(i_, length);
         if (paragraph) {
             paragraph_effects(options_, in_quote_, no_wrap_, crlf_collapse_active_);
         }
@@ -719,7 +719,6 @@ private:
     // token text.
     ZORBEL_STEP bool take_generic_tag(std::size_t length, const TagRereading& reading) {
         if (!reading.unchanged || reading.last_char < 0) return false;
-        copy_out(i_, length);
         set_char(reading.last_char);
         take_tag_bytes(length);
         return true;
@@ -752,6 +751,7 @@ private:
 
     // A tag of length bytes at i_ copied whole, unchanged.
     ZORBEL_STEP void take_tag_bytes(std::size_t length) {
+        copy_out(i_, length);
         o_ += length;
         column_ += static_cast<std::int64_t>(length);
         end_tag(length);

@@ -98,13 +98,23 @@ void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t 
     }
 }
 
+// Bit p: an odd number of '"' at or before p, counting those of the
+// blocks before (odd_before, all ones after an odd number), which it
+// carries on to the next block.
+[[gnu::always_inline]] inline std::uint64_t odd_quotes(std::uint64_t quotes, std::uint64_t& odd_before) {
+    const std::uint64_t odd = prefix_xor(quotes) ^ odd_before;
+    odd_before = (odd >> 63) != 0 ? ~std::uint64_t{0} : 0;
+    return odd;
+}
+
 // One block of common_tag_values (below): false when the block shows the
 // tag is not of that kind; otherwise its values set, and end set to the
 // '>''s index in the block, or 64 with the counts carried on to the next.
 [[gnu::always_inline]] inline bool common_block_values(const std::uint64_t* mk, std::uint64_t& odd_before,
                                                        std::uint64_t& equals_before, std::uint64_t& values,
                                                        std::size_t& end) {
-    const std::uint64_t odd = prefix_xor(mk[kDq]) ^ odd_before;
+    std::uint64_t odd_after = odd_before;
+    const std::uint64_t odd = odd_quotes(mk[kDq], odd_after);
     const std::uint64_t inside = odd & ~mk[kDq];
     const std::uint64_t ends = mk[kGt] & ~inside;
     const std::uint64_t before = (ends & -ends) - 1;  // all of the block when no '>' ends it
@@ -113,7 +123,7 @@ void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t 
     if ((mk[kSq] & ~inside & before) != 0) return false;
     values = inside & before;
     end = static_cast<std::size_t>(std::countr_zero(ends));  // 64 when none
-    odd_before = (odd >> 63) != 0 ? ~std::uint64_t{0} : 0;
+    odd_before = odd_after;
     equals_before = mk[kEq] >> 63;
     return true;
 }
@@ -183,9 +193,8 @@ HeldTag read_ended_tag(const RewriteState& s, const unsigned char* body, std::si
         const std::uint64_t before_end = before_end_in(k);
         std::uint64_t protect = values[k];
         if (!has_values) {
-            // Bit p: an odd number of '"' at or before p (a blank is no quote).
-            protect = prefix_xor(mk[kDq]) ^ quotes_odd;
-            quotes_odd = (protect >> 63) != 0 ? ~std::uint64_t{0} : 0;
+            // Blanks between two '"' (a blank is no quote).
+            protect = odd_quotes(mk[kDq], quotes_odd);
         }
         tag_inside |= (mk[kLt] & ~values[k] & before_end) != 0;
         entity |= (mk[kAmpersand] & before_end) != 0;
