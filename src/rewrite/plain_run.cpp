@@ -75,6 +75,7 @@ std::string_view text_at(const unsigned char* p, std::size_t length) {
 // memory, and would make the compiler load the state again after every
 // store. Each step either takes what it is at and returns true, or takes
 // nothing and returns false, which ends the run.
+template <bool kTagBody>
 class RunTaker {
 public:
     RunTaker(RewriteState& s, const PlainRunRules& rules)
@@ -95,7 +96,9 @@ public:
           no_wrap_(s.no_wrap),
           crlf_collapse_active_(s.crlf_collapse_active),
           verbatim_(s.verbatim),
-          touched_(s.work_window.held_past_position()) {}
+          wrap_blanks_(rules.wrap_blanks),
+          touched_(s.work_window.held_past_position()),
+          values_(s.tag_values) {}
 
     TokenCode take() {
         while (i_ < n_ && o_ < room_ && step()) {
@@ -146,8 +149,8 @@ private:
                 break;
             case kStop:
                 if (c != '<') return false;
-                if (rules_.tags) return take_tag();
-                return rules_.tag_body && take_nested_tag_open();
+                if (!kTagBody && rules_.tags) return take_tag();
+                return kTagBody && take_nested_tag_open();
         }
         return take_words();
     }
@@ -212,13 +215,16 @@ private:
     // blank after text that does not wrap.
     ZORBEL_STEP bool starts_words(unsigned char b) const {
         return kClasses[b] == kText ||
-               (b == ' ' && line_has_text_ && !(rules_.wrap_blanks && blank_wraps(column_ + 1, margin_)));
+               (b == ' ' && line_has_text_ && !(wrap_blanks() && blank_wraps(column_ + 1, margin_)));
     }
 
     // A quote or apostrophe that the run's rule ends the run at or
     // rewrites (where it is plain, step() takes it as a letter).
     ZORBEL_STEP bool take_quote_byte(QuoteRule rule, bool apostrophe) {
-        if (rule == QuoteRule::kEnds) return false;
+        if (kTagBody && rule == QuoteRule::kSteps) {
+            take_value_quote();
+            return true;
+        }
         if (room_ - o_ < kWidest) return false;
         rewrite_quote(apostrophe);
         return true;
@@ -234,6 +240,34 @@ private:
         out_[o_] = c;
         echo_text(1);
         write_rewrite(*this, text_at(in_ + i_ - 1, 1), rewrite_token(options_, true, in_quote_, token));
+    }
+
+    // A quote at i_ inside a tag read again, taken as a letter and fed to
+    // the scan of attribute values: where it opens or closes a value, the
+    // blanks after it may wrap or not from here on.
+    ZORBEL_STEP void take_value_quote() {
+        const unsigned char c = in_[i_];
+        follow_values();
+        values_.step(c);
+        values_from_ = i_ + 1;
+        wrap_blanks_ = tag_blank_may_wrap(s_, values_.protects_blanks());
+        last_ = c == '"' ? TOK_DQUOTE : TOK_APOS;
+        set_char(c);
+        out_[o_] = c;
+        echo_text(1);
+    }
+
+    // Whether a blank beyond the margin becomes a line end here.
+    ZORBEL_STEP bool wrap_blanks() const {
+        if constexpr (kTagBody) return wrap_blanks_;
+        return rules_.wrap_blanks;
+    }
+
+    // Feeds the scan of attribute values the bytes taken since it was
+    // last fed.
+    ZORBEL_STEP void follow_values() {
+        values_.feed(in_ + values_from_, i_ - values_from_);
+        values_from_ = i_;
     }
 
     // Copies the length bytes at in_ + from to out_ + o_, all held and
@@ -265,12 +299,15 @@ private:
                 (after_class == kDquote && rules_.dquote == QuoteRule::kRewritten)) {
                 if (room_ - o_ < kWidest) return false;
                 rewrite_quote(after_class == kApos);
+            } else if (kTagBody && ((after_class == kApos && rules_.apos == QuoteRule::kSteps) ||
+                                     (after_class == kDquote && rules_.dquote == QuoteRule::kSteps))) {
+                take_value_quote();
             } else if (after_class == kNewline && !debug_prefixes_) {
                 take_newline();
             } else if (after == ' ' && rules_.wrap_here && !debug_prefixes_ && room_ - o_ >= 2) {
                 // Words stop at a blank only where it wraps.
                 wrap_blank();
-            } else if (after == '<' && rules_.tags) {
+            } else if (after == '<' && !kTagBody && rules_.tags) {
                 // Words and tags in turn are most of a page: tags with their
                 // names alone are taken here, and rows of them, any other
                 // round step().
@@ -298,7 +335,7 @@ private:
         // A blank at an index from blank_stop on would take the column past
         // the margin, and wrap (blank_wraps).
         std::size_t blank_stop = limit;
-        if (rules_.wrap_blanks) {
+        if (wrap_blanks()) {
             const std::int64_t left = bytes_before_wrap(column_, margin_);
             blank_stop = from + static_cast<std::size_t>(std::min<std::int64_t>(left, limit - from));
         }
@@ -343,7 +380,7 @@ private:
             take_indentation();
             return true;
         }
-        if (rules_.wrap_blanks && blank_wraps(column_ + 1, margin_)) {
+        if (wrap_blanks() && blank_wraps(column_ + 1, margin_)) {
             // Left to the token loop before a debug prefix.
             if (!rules_.wrap_here || debug_prefixes_ || room_ - o_ < 2) return false;
             wrap_blank();
@@ -368,7 +405,7 @@ private:
     // the token loop makes it, in text or inside a tag.
     ZORBEL_STEP void wrap_blank() {
         echo_blank();
-        wrap_echoed_blank(*this, !rules_.tag_body);
+        wrap_echoed_blank(*this, !kTagBody);
         last_ = TOK_SPACE;
     }
 
@@ -618,9 +655,9 @@ private:
     // to the token loop where starting the scan again would change whether
     // the blanks after it may wrap.
     ZORBEL_STEP bool take_nested_tag_open() {
-        // Whether the run stands in an attribute value holds for all of it:
-        // quotes end such runs, and the scan is fed at its end.
-        if (s_.tag_values.in_value() || rules_.wrap_blanks != tag_blank_may_wrap(s_, false)) return false;
+        // Only a quote opens or closes a value, and each is fed to the scan
+        // as it is taken: whether the run stands in one is known.
+        if (values_.in_value() || wrap_blanks() != tag_blank_may_wrap(s_, false)) return false;
         if (tag_stop_at_ <= i_) tag_stop_at_ = i_ + 1 + TagEndStops::find(in_ + i_ + 1, n_ - i_ - 1);
         // The '<' at i_ + k, for k from 0 on, is one of those while it is a
         // '<': first those whose capture runs over the bound, all held and
@@ -656,8 +693,8 @@ private:
         captured_length_ = last_length;
         last_char_ = -1;
         tag_echoed_ = last_length;
+        values_ = AttrValueScan::after_tag_open();
         values_from_ = i_;
-        values_restarted_ = true;
         last_ = TOK_TAG_OPEN;
         return true;
     }
@@ -773,9 +810,9 @@ private:
             // The last nested capture's echo, past what the run wrote since.
             std::memcpy(out_ + o_, in_ + nested_i_ + (o_ - nested_o_), nested_o_ + nested_length_ - o_);
         }
-        if (rules_.tag_body) {
-            if (values_restarted_) s.tag_values = AttrValueScan::after_tag_open();
-            s.tag_values.feed(in_ + values_from_, i_ - values_from_);
+        if (kTagBody) {
+            follow_values();
+            s.tag_values = values_;
         }
         s.input_window.skip(i_);
         s.work_window.advance(o_, std::max(touched_, o_));
@@ -817,6 +854,9 @@ private:
     int no_wrap_;
     int crlf_collapse_active_;
     const int verbatim_;
+    // A blank beyond the margin becomes a line end: inside a tag, as long
+    // as no attribute value holds it.
+    bool wrap_blanks_;
 
     TokenCode last_ = TOK_EOF;
     int last_char_ = -1;            // the last byte that set the token text
@@ -832,8 +872,10 @@ private:
     bool changed_ = false;
     std::size_t tag_echoed_ = 0;  // the last tag taken, with its '<' and '>'
 
-    std::size_t values_from_ = 0;    // the bytes from here on are fed to the scan
-    bool values_restarted_ = false;  // the scan starts again at values_from_
+    // Inside a tag read again: where its attribute values lie, fed the
+    // bytes taken before values_from_.
+    AttrValueScan values_;
+    std::size_t values_from_ = 0;
     // The first '>' or control byte after a '<' looked at, or the end of
     // what is held: the bytes before it hold none.
     std::size_t tag_stop_at_ = 0;
@@ -853,7 +895,9 @@ TokenCode take_plain_run(RewriteState& s, const PlainRunRules& rules) {
     if (s.input_window.held_ahead() == 0 || s.work_window.room_ahead() == 0) return TOK_EOF;
     const unsigned char first = *s.input_window.ahead();
     if (first == '>' || (first == '<' && !rules.tags && !rules.tag_body)) return TOK_EOF;
-    return RunTaker(s, rules).take();
+    // A tag's inside is read by a run of its own, which follows where
+    // attribute values lie; the main loop's runs are compiled without it.
+    return rules.tag_body ? RunTaker<true>(s, rules).take() : RunTaker<false>(s, rules).take();
 }
 
 }  // namespace zorbel

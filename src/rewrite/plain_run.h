@@ -15,7 +15,8 @@ namespace zorbel {
 
 // What a quote or apostrophe does to a run.
 enum class QuoteRule {
-    kEnds,       // it ends the run: the caller acts on its token
+    kSteps,      // inside a tag: taken like a letter, and fed to the scan of
+                 // attribute values, which it may open or close
     kPlain,      // its token changes nothing here: taken like a letter
     kRewritten,  // taken and rewritten as the main loop does: a typographic
                  // quote (opening or closing by the quote state) or "&#146;"

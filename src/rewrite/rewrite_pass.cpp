@@ -46,15 +46,14 @@ PlainRunRules main_loop_run(const RewriteState& s) {
                          .wrap_here = true};
 }
 
-// Inside a tag a blank wraps outside attribute values. Either quote may open
-// or close a value, so both end the run: within one run a blank is then
-// protected from its start to its end, or nowhere. The run feeds the scan
-// of attribute values the bytes it takes. It starts after the tag's first
-// token, which never wraps.
+// Inside a tag a blank wraps outside attribute values. The run feeds the
+// scan of attribute values the bytes it takes, and either quote may open or
+// close a value: from each on, the blanks after it may wrap or not. It
+// starts after the tag's first token, which never wraps.
 PlainRunRules tag_body_run(const RewriteState& s) {
     return PlainRunRules{.wrap_blanks = tag_blank_may_wrap(s, s.tag_values.protects_blanks()),
-                         .dquote = QuoteRule::kEnds,
-                         .apos = QuoteRule::kEnds,
+                         .dquote = QuoteRule::kSteps,
+                         .apos = QuoteRule::kSteps,
                          .wrap_here = true,
                          .tag_body = true};
 }
