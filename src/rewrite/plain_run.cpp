@@ -178,12 +178,6 @@ public:
     ZORBEL_STEP void mark_changed() { changed_ = true; }
 
 private:
-    // A byte written as it was read, counted in the column.
-    ZORBEL_STEP void echo_byte(unsigned char c) {
-        out_[o_++] = c;
-        ++column_;
-    }
-
     // The blank at i_ echoed.
     ZORBEL_STEP void echo_blank() {
         const unsigned char c = in_[i_++];
@@ -508,137 +502,13 @@ private:
         const std::size_t held = n_ - i_;
         TagRereading reading;
         if (const std::size_t length = name_only_tag(reading)) return take_name_only_tag(length, reading);
-        // The capture takes at most kTagBound bytes after the '<', and a
-        // line end or control byte in them is left to the token loop.
+        // The capture takes at most kTagBound bytes after the '<'. A tag
+        // with a line end or control byte in them (one broken over lines)
+        // is left to the token loop, which captures it and reads it again.
         const std::size_t body_limit = std::min(held - 1, kTagBound);
         const HeldTag whole = read_held_tag(s_, tag + 1, body_limit, column_ + 1);
-        if (whole.end == body_limit) return take_broken_tag(body_limit);
+        if (whole.end == body_limit) return false;
         return take_whole_tag(whole.end + 2, whole.kind, whole.reading, whole.wraps);
-    }
-
-    // A whole tag at i_ broken over lines (its bytes after the '<' within
-    // body_limit), taken as the capture and the token-by-token reading take
-    // it: line ends, and blanks and tabs, are its only bytes below 0x20.
-    // The capture echoes the tag as it stands and folds each CR LF to one
-    // blank in the tag's text, which is what the tag is classified by. A
-    // paragraph or anchor tag is then left as echoed. A generic tag is
-    // handed back by its folded length, so its reading again starts one
-    // byte later for each CR LF, at the column the capture left (the
-    // length of the tag's last line); that reading removes the blanks that
-    // start a line and wraps blanks past the margin outside values. Any
-    // other tag, one with an '&' or a further '<' in it, or a CR right
-    // after a line end (which may be removed), is left to the token loop.
-    bool take_broken_tag(std::size_t body_limit) {
-        if (options_.keep_verbatim || debug_prefixes_) return false;
-        const unsigned char* const tag = in_ + i_;
-        const unsigned char* const body = tag + 1;
-        // The tag's end, as the capture finds it, and its shape.
-        AttrValueScan scan = AttrValueScan::after_tag_open();
-        std::size_t end = body_limit;
-        std::size_t folds = 0;
-        bool line_end = false;
-        bool after_lf = false;  // a line end and no byte of 32 or above since
-        for (std::size_t j = 0; j < body_limit; ++j) {
-            const unsigned char c = body[j];
-            if (c == '>' && !scan.in_value()) {
-                end = j;
-                break;
-            }
-            if (c == '&' || c == '<') return false;
-            if (c < 0x20) {
-                if (c == '\r') {
-                    if (after_lf) return false;
-                    if (j + 1 < body_limit && folds_line_end(c, body[j + 1])) ++folds;
-                } else if (c == '\n') {
-                    line_end = true;
-                    after_lf = true;
-                } else if (c != '\t') {
-                    return false;
-                }
-            } else {
-                after_lf = false;
-            }
-            scan.step(c);
-        }
-        if (end == body_limit || !line_end) return false;
-        const std::size_t length = end + 2;  // with its '<' and '>'
-        if (room_ - o_ < 2 * length) return false;
-
-        // Its text, CR LF folded to one blank.
-        unsigned char text[kTokenCapacity];
-        std::size_t text_length = 0;
-        for (std::size_t j = 0; j < length; ++j) {
-            if (j > 0 && folds_line_end(tag[j - 1], tag[j])) {
-                text[text_length - 1] = ' ';
-            } else {
-                text[text_length++] = tag[j];
-            }
-        }
-        std::size_t last_line = 0;  // the bytes after the tag's last LF
-        while (tag[length - 1 - last_line] != '\n') ++last_line;
-
-        const TagKind kind = classify_tag(options_, text_at(text, text_length));
-        const std::size_t o_start = o_;
-        int reread_char = -1;  // the last byte the reading again sets the token text to
-        if (kind == TagKind::kPara || kind == TagKind::kAnchor) {
-            if (no_wrap_) return false;
-            std::memcpy(out_ + o_, tag, length);
-            o_ += length;
-            column_ = static_cast<std::int64_t>(last_line);
-            if (kind == TagKind::kPara) paragraph_effects(options_, in_quote_, no_wrap_, crlf_collapse_active_);
-        } else if (kind == TagKind::kGeneric) {
-            const std::size_t start = 1 + folds;
-            std::memcpy(out_ + o_, tag, start);
-            o_ += start;
-            column_ = static_cast<std::int64_t>(last_line);
-            AttrValueScan values = AttrValueScan::after_tag_open();
-            if (AttrValueScan first = values; first.step(body[0]), first.off()) {
-                values = AttrValueScan::without_values();
-            } else {
-                for (std::size_t j = 1; j < start; ++j) values.step(tag[j]);
-            }
-            bool has_text = true;
-            bool first_token = true;
-            for (std::size_t j = start; j + 1 < length; ++j) {
-                const unsigned char c = tag[j];
-                values.step(c);
-                if (c == ' ' || c == '\t') {
-                    const bool wraps = !first_token && tag_blank_may_wrap(s_, values.protects_blanks()) &&
-                                       blank_wraps(column_ + 1, margin_);
-                    echo_byte(c);
-                    if (strips_blank(options_, verbatim_, has_text)) {
-                        drop_echoed_indentation(*this);
-                        continue;
-                    }
-                    if (wraps) wrap_echoed_blank(*this, false);
-                    first_token = false;
-                    continue;
-                }
-                echo_byte(c);
-                if (c == '\n') {
-                    column_ = 0;
-                    has_text = false;
-                    continue;
-                }
-                has_text = true;
-                if (c == '\r') continue;  // no token
-                reread_char = c;
-                first_token = false;
-            }
-            echo_byte('>');
-        } else {
-            return false;
-        }
-        // The token text the reading again leaves: its last byte that sets
-        // it, or else the capture's folded text.
-        if (kind == TagKind::kGeneric && reread_char >= 0) {
-            set_char(reread_char);
-        } else {
-            keep_text(text, text_length);
-        }
-        touched_ = std::max(touched_, o_start + length);
-        end_tag(length);
-        return true;
     }
 
     // A '<' inside a tag read again, outside a value, whose capture is a
@@ -704,14 +574,6 @@ private:
     // whatever follows: c is no letter, '/' or '!'.
     static constexpr bool plain_tag_start(unsigned char c) {
         return !AttrValueScan::opens_values(c) && c != '!';
-    }
-
-    // The token text is now text, a tag's folded text.
-    void keep_text(const unsigned char* text, std::size_t length) {
-        std::memcpy(s_.token_text, text, length);
-        captured_from_ = nullptr;
-        captured_length_ = length;
-        last_char_ = -1;
     }
 
     // A whole tag of length bytes at i_ of the kind given, with no line end
