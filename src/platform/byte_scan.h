@@ -23,6 +23,13 @@ constexpr std::uint64_t below(std::uint64_t x, unsigned n) { return (x - kOnes *
 // Flags the bytes of x equal to c, with the same caveat.
 constexpr std::uint64_t equal(std::uint64_t x, unsigned char c) { return below(x ^ (kOnes * c), 1); }
 
+// Flags the bytes of x other than c, every one of them exactly: no carry
+// crosses a byte, as the high bits are added apart.
+constexpr std::uint64_t other_than(std::uint64_t x, unsigned char c) {
+    const std::uint64_t y = x ^ (kOnes * c);
+    return (((y & ~kHighs) + ~kHighs) | y) & kHighs;
+}
+
 // The index of the first byte of p[0..n) that is_stop accepts, or n.
 // word_stops flags, in the sense above, exactly the bytes is_stop accepts.
 template <class WordStops, class ByteStops>

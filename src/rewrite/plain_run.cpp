@@ -538,8 +538,9 @@ private:
         if (tag_stop_at_ >= i_ + kLongestCapture && n_ - i_ >= kLongestCapture && room_ - o_ >= kLongestCapture) {
             const std::size_t over = 1 + std::min({tag_stop_at_ - kLongestCapture - i_, n_ - kLongestCapture - i_,
                                                    room_ - kLongestCapture - o_});
-            k = 1;
-            while (k < over && in_[i_ + k] == '<') ++k;
+            k = 1 + scan::find_first(
+                        in_ + i_ + 1, over - 1, [](std::uint64_t x) { return scan::other_than(x, '<'); },
+                        [](unsigned char c) { return c != '<'; });
             last_length = kLongestCapture;
         }
         if (tag_stop_at_ < n_ && in_[tag_stop_at_] == '>') {

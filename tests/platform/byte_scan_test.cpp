@@ -37,6 +37,28 @@ TEST(ByteScan, FindsTheFirstStopLikeAPlainLoop) {
     }
 }
 
+// The end of a row of one byte: other_than flags exactly the bytes that
+// differ, so the lowest flag is the row's end wherever it lies.
+TEST(ByteScan, FindsTheEndOfARowOfOneByte) {
+    auto word = [](std::uint64_t x) { return scan::other_than(x, '<'); };
+    auto byte = [](unsigned char c) { return c != '<'; };
+    const unsigned char alphabet[] = {0x00, 0x3b, 0x3d, 0xbc, 0x7f, 0x80, 0xff, '>'};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 20000; ++round) {
+        std::basic_string<unsigned char> bytes(rng() % 40, '<');
+        for (auto& c : bytes) {
+            if (rng() % 8 == 0) c = alphabet[rng() % sizeof alphabet];
+        }
+        std::size_t expected = 0;
+        while (expected < bytes.size() && !byte(bytes[expected])) ++expected;
+        ASSERT_EQ(scan::find_first(bytes.data(), bytes.size(), word, byte), expected) << "round " << round;
+    }
+    for (int c = 0; c < 256; ++c) {
+        const std::uint64_t flags = scan::other_than(scan::kOnes * static_cast<unsigned char>(c), '<');
+        ASSERT_EQ(flags, c == '<' ? 0 : scan::kHighs) << "byte " << c;
+    }
+}
+
 // For every pair of byte values (a, b), a word or vector of a with one b in
 // it, at every place: the table form must say what the definition says, the
 // word form's lowest flag must be the first member, and the SSE2 form must
