@@ -112,6 +112,25 @@ public:
         }
     }
 
+    // The same as feed for n bytes none of which is a quote: then only an
+    // '=' outside a value and the bytes after it change the state, and the
+    // last byte that is no blank before a value settles it. A reading that
+    // stops at every quote feeds the bytes between in one look back.
+    void feed_unquoted(const unsigned char* p, std::size_t n) {
+        if (n == 0) return;
+        if (state_ == kUnstarted) {
+            step(*p++);
+            --n;
+        }
+        if (state_ != kOutside && state_ != kAfterEquals) return;
+        for (std::size_t i = n; i-- > 0;) {
+            if (!is_blank_before_value(p[i])) {
+                state_ = p[i] == '=' ? kAfterEquals : kOutside;
+                return;
+            }
+        }
+    }
+
 private:
     enum State : unsigned char { kOff, kUnstarted, kNoValues, kOutside, kAfterEquals, kInValue };
     constexpr explicit AttrValueScan(State state) : state_(state) {}

@@ -258,9 +258,10 @@ private:
     }
 
     // Feeds the scan of attribute values the bytes taken since it was
-    // last fed.
+    // last fed. No quote is among them: each is fed as it is taken, and
+    // a run inside a tag takes no entity, whose capture might hold one.
     ZORBEL_STEP void follow_values() {
-        values_.feed(in_ + values_from_, i_ - values_from_);
+        values_.feed_unquoted(in_ + values_from_, i_ - values_from_);
         values_from_ = i_;
     }
 
