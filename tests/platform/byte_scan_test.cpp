@@ -20,21 +20,29 @@
 namespace zorbel {
 namespace {
 
-TEST(ByteScan, FindsTheFirstStopLikeAPlainLoop) {
-    auto word = [](std::uint64_t x) { return scan::below(x, 0x20) | scan::equal(x, '<') | scan::equal(x, 0xff); };
-    auto byte = [](unsigned char c) { return c < 0x20 || c == '<' || c == 0xff; };
-    // Bytes next to the set's edges, where a borrow could mislead.
-    const unsigned char alphabet[] = {0x00, 0x01, 0x1f, 0x20, 0x21, '<' - 1, '<', '<' + 1, 0x7f, 0x80, 0xfe, 0xff, 'a'};
-    std::mt19937 rng(3);
+// Random strings of fill with bytes of alphabet strewn in (one in
+// odds): find_first with word and byte must stop where a plain loop does.
+template <class Word, class Byte, std::size_t N>
+void expect_finds_like_a_plain_loop(Word word, Byte byte, unsigned char fill, const unsigned char (&alphabet)[N],
+                                    unsigned odds, unsigned seed) {
+    std::mt19937 rng(seed);
     for (int round = 0; round < 20000; ++round) {
-        std::basic_string<unsigned char> bytes(rng() % 40, 'a');
+        std::basic_string<unsigned char> bytes(rng() % 40, fill);
         for (auto& c : bytes) {
-            if (rng() % 4 == 0) c = alphabet[rng() % sizeof alphabet];
+            if (rng() % odds == 0) c = alphabet[rng() % N];
         }
         std::size_t expected = 0;
         while (expected < bytes.size() && !byte(bytes[expected])) ++expected;
         ASSERT_EQ(scan::find_first(bytes.data(), bytes.size(), word, byte), expected) << "round " << round;
     }
+}
+
+TEST(ByteScan, FindsTheFirstStopLikeAPlainLoop) {
+    auto word = [](std::uint64_t x) { return scan::below(x, 0x20) | scan::equal(x, '<') | scan::equal(x, 0xff); };
+    auto byte = [](unsigned char c) { return c < 0x20 || c == '<' || c == 0xff; };
+    // Bytes next to the set's edges, where a borrow could mislead.
+    const unsigned char alphabet[] = {0x00, 0x01, 0x1f, 0x20, 0x21, '<' - 1, '<', '<' + 1, 0x7f, 0x80, 0xfe, 0xff, 'a'};
+    expect_finds_like_a_plain_loop(word, byte, 'a', alphabet, 4, 3);
 }
 
 // The end of a row of one byte: other_than flags exactly the bytes that
@@ -43,16 +51,7 @@ TEST(ByteScan, FindsTheEndOfARowOfOneByte) {
     auto word = [](std::uint64_t x) { return scan::other_than(x, '<'); };
     auto byte = [](unsigned char c) { return c != '<'; };
     const unsigned char alphabet[] = {0x00, 0x3b, 0x3d, 0xbc, 0x7f, 0x80, 0xff, '>'};
-    std::mt19937 rng(5);
-    for (int round = 0; round < 20000; ++round) {
-        std::basic_string<unsigned char> bytes(rng() % 40, '<');
-        for (auto& c : bytes) {
-            if (rng() % 8 == 0) c = alphabet[rng() % sizeof alphabet];
-        }
-        std::size_t expected = 0;
-        while (expected < bytes.size() && !byte(bytes[expected])) ++expected;
-        ASSERT_EQ(scan::find_first(bytes.data(), bytes.size(), word, byte), expected) << "round " << round;
-    }
+    expect_finds_like_a_plain_loop(word, byte, '<', alphabet, 8, 5);
     for (int c = 0; c < 256; ++c) {
         const std::uint64_t flags = scan::other_than(scan::kOnes * static_cast<unsigned char>(c), '<');
         ASSERT_EQ(flags, c == '<' ? 0 : scan::kHighs) << "byte " << c;
