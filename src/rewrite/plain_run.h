@@ -25,7 +25,10 @@ enum class QuoteRule {
 // What may stand in a run besides words and blanks, which differs between
 // the main loop and the inside of a tag.
 struct PlainRunRules {
-    bool wrap_blanks;  // a blank beyond the wrap margin becomes a line end: it ends the run
+    // A blank beyond the wrap margin becomes a line end (wrap_here), or
+    // ends the run. Inside a tag this is what holds where the run starts:
+    // each quote it takes may open or close a value and change it.
+    bool wrap_blanks;
     QuoteRule dquote;
     QuoteRule apos;
     // Entities are taken as the main loop takes them: the quote entities
@@ -41,9 +44,9 @@ struct PlainRunRules {
     // makes it; otherwise it ends the run.
     bool wrap_here = false;
     // The run reads the inside of a tag handed back: it feeds the bytes it
-    // takes to the scan of attribute values, and takes a '<' outside a
-    // value whose capture is a generic tag handed back whole, as reading it
-    // token by token would take it.
+    // takes, its quotes among them, to the scan of attribute values, and
+    // takes a '<' outside a value whose capture is a generic tag handed back
+    // whole, as reading it token by token would take it.
     bool tag_body = false;
 };
 
