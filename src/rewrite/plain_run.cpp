@@ -142,10 +142,10 @@ private:
                 if (!amp_is_text_) return take_entity();
                 break;
             case kDquote:
-                if (rules_.dquote != QuoteRule::kPlain) return take_quote_byte(rules_.dquote, false);
+                if (rules_.dquote != QuoteRule::kPlain) return take_quote_byte(false);
                 break;
             case kApos:
-                if (rules_.apos != QuoteRule::kPlain) return take_quote_byte(rules_.apos, true);
+                if (rules_.apos != QuoteRule::kPlain) return take_quote_byte(true);
                 break;
             case kStop:
                 if (c != '<') return false;
@@ -212,10 +212,12 @@ private:
                (b == ' ' && line_has_text_ && !(wrap_blanks() && blank_wraps(column_ + 1, margin_)));
     }
 
-    // A quote or apostrophe that the run's rule ends the run at or
-    // rewrites (where it is plain, step() takes it as a letter).
-    ZORBEL_STEP bool take_quote_byte(QuoteRule rule, bool apostrophe) {
-        if (kTagBody && rule == QuoteRule::kSteps) {
+    // A quote or apostrophe at i_ whose rule is not plain (where it is,
+    // step() takes it as a letter): inside a tag fed to the scan of
+    // attribute values, elsewhere rewritten when there is room for its
+    // entity; false, taking nothing, when there is not.
+    ZORBEL_STEP bool take_quote_byte(bool apostrophe) {
+        if (kTagBody && (apostrophe ? rules_.apos : rules_.dquote) == QuoteRule::kSteps) {
             take_value_quote();
             return true;
         }
@@ -290,13 +292,9 @@ private:
             if (i_ >= n_ || o_ >= room_) return true;
             const unsigned char after = in_[i_];
             const ByteClass after_class = kClasses[after];
-            if ((after_class == kApos && rules_.apos == QuoteRule::kRewritten) ||
-                (after_class == kDquote && rules_.dquote == QuoteRule::kRewritten)) {
-                if (room_ - o_ < kWidest) return false;
-                rewrite_quote(after_class == kApos);
-            } else if (kTagBody && ((after_class == kApos && rules_.apos == QuoteRule::kSteps) ||
-                                     (after_class == kDquote && rules_.dquote == QuoteRule::kSteps))) {
-                take_value_quote();
+            if ((after_class == kApos && rules_.apos != QuoteRule::kPlain) ||
+                (after_class == kDquote && rules_.dquote != QuoteRule::kPlain)) {
+                if (!take_quote_byte(after_class == kApos)) return false;
             } else if (after_class == kNewline && !debug_prefixes_) {
                 take_newline();
             } else if (after == ' ' && rules_.wrap_here && !debug_prefixes_ && room_ - o_ >= 2) {
