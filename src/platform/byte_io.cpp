@@ -26,8 +26,11 @@ long ViewSource::read_at(std::uint64_t offset, unsigned char* buf, std::size_t n
 
 bool StringSink::write_at(std::uint64_t offset, const unsigned char* bytes, std::size_t n) {
     if (offset > data.size()) return false;
-    if (offset + n > data.size()) data.resize(offset + n);
-    std::memcpy(data.data() + offset, bytes, n);
+    // Most writes land at the end: appended, the new bytes are written
+    // once, where a resize would first fill them with zeros.
+    const std::size_t over = std::min<std::size_t>(n, data.size() - offset);
+    if (over > 0) std::memcpy(data.data() + offset, bytes, over);
+    data.append(reinterpret_cast<const char*>(bytes) + over, n - over);
     return true;
 }
 
