@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "cleanup/line_pass.h"
+#include "engine_floor.h"
 #include "core/settings.h"
 #include "platform/byte_io.h"
 #include "platform/clock.h"
@@ -32,7 +34,7 @@ public:
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: zorbel_pass_once line|rewrite|both PAGE [ROUNDS]\n");
+        std::fprintf(stderr, "usage: zorbel_pass_once line|rewrite|both|floor PAGE [ROUNDS]\n");
         return 2;
     }
     const std::string_view pass = argv[1];
@@ -43,8 +45,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 1;
+    // Left uninitialised, as a sink would not fill it first.
+    std::unique_ptr<unsigned char[]> floor_out;
+    if (pass == "floor" && rounds > 0) floor_out.reset(new unsigned char[zorbel::bench::engine_floor_room(page.size())]);
     for (int round = 0; round < rounds; ++round) {
-        zorbel::StringSource source(page);
+        zorbel::ViewSource source(page);
         Nowhere sink;
         if (pass == "line") {
             zorbel::strip_lines_stream(source, sink, true, zorbel::kDefaultBlockSize);
@@ -54,6 +59,11 @@ int main(int argc, char** argv) {
             zorbel::Tidier tidier{zorbel::PageOptions{}};
             const zorbel::TidiedPage tidied = tidier.tidy(page);
             if (tidied.bytes.empty() && !page.empty()) return 1;
+        } else if (pass == "floor") {
+            std::size_t events = 0;
+            if (zorbel::bench::engine_floor(page, floor_out.get(), zorbel::Options{}.wrap_margin, events) < page.size()) {
+                return 1;
+            }
         } else {
             std::fprintf(stderr, "zorbel_pass_once: no pass named %s\n", argv[1]);
             return 2;
