@@ -81,19 +81,11 @@ void BM_RewritePassStream(benchmark::State& state) {
 }
 BENCHMARK(BM_RewritePassStream)->Arg(1)->Arg(0);
 
-// Takes every write and keeps nothing: the rewrite pass's core timed
-// without the cost of a growing string behind it.
-class DiscardSink : public zorbel::ByteSink {
-public:
-    bool write_at(std::uint64_t, const unsigned char*, std::size_t) override { return true; }
-    bool truncate(std::uint64_t) override { return true; }
-};
-
 // The rewrite pass's streaming core with its output thrown away.
 void BM_RewritePassDiscarded(benchmark::State& state) {
     for (auto _ : state) {
         zorbel::StringSource source(stripped_page());
-        DiscardSink sink;
+        zorbel::DiscardingSink sink;
         auto outcome =
             zorbel::rewrite_stream(source, sink, zorbel::Options{}, zorbel::CarriedState{}, zorbel::local_now);
         benchmark::DoNotOptimize(outcome);

@@ -533,17 +533,6 @@ std::uint64_t StrippedLines::page_length() const { return core_->stripper.read_l
 
 bool StrippedLines::out_of_reach() const { return core_->out_of_reach; }
 
-namespace {
-
-// Takes every byte and keeps none.
-class DiscardingSink : public ByteSink {
-public:
-    bool write_at(std::uint64_t, const unsigned char*, std::size_t) override { return true; }
-    bool truncate(std::uint64_t) override { return true; }
-};
-
-}  // namespace
-
 LineStreamResult find_first_strip(ByteSource& page, bool strip_empty_lines, std::size_t block_size,
                                   bool keep_verbatim) {
     DiscardingSink nowhere;

@@ -91,4 +91,12 @@ public:
     bool truncate(std::uint64_t length) override;
 };
 
+// Takes every byte and keeps none: for a pass run only for what it finds,
+// or timed without a sink's cost behind it.
+class DiscardingSink : public ByteSink {
+public:
+    bool write_at(std::uint64_t, const unsigned char*, std::size_t) override { return true; }
+    bool truncate(std::uint64_t) override { return true; }
+};
+
 }  // namespace zorbel
