@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <memory>
 
 #include "platform/byte_set.h"
 #include "rewrite/rules.h"
@@ -19,27 +18,35 @@ enum Mask { kStops, kBlanks, kEnds, kMasks };
 
 }  // namespace
 
-std::size_t engine_floor(std::string_view page, unsigned char* out, std::int32_t margin, std::size_t& events) {
+EngineFloor::EngineFloor(std::size_t page_size)
+    : out_(new unsigned char[2 * page_size + 64]),
+      index_(new std::uint64_t[kMasks * (page_size / kBlockBytes + 2)]),
+      page_size_(page_size) {
+    std::memset(out_.get(), 0, 2 * page_size + 64);
+    std::memset(index_.get(), 0, sizeof(std::uint64_t) * kMasks * (page_size / kBlockBytes + 2));
+}
+
+std::size_t EngineFloor::run(std::string_view page, std::int32_t margin, std::size_t& events) {
     const auto* in = reinterpret_cast<const unsigned char*>(page.data());
-    const std::size_t n = page.size();
+    const std::size_t n = std::min(page.size(), page_size_);
     const std::size_t blocks = (n + kBlockBytes - 1) / kBlockBytes;
-    // Left uninitialised: stage 1 writes every word before stage 2 reads it.
-    const std::unique_ptr<std::uint64_t[]> index(new std::uint64_t[kMasks * (blocks + 1)]);
+    unsigned char* const out = out_.get();
+    std::uint64_t* const index = index_.get();
 
     // Stage 1: the masks of every block; the last one padded with a byte of
     // no set, and one more block of none so that a walk ends there.
     for (std::size_t b = 0; b < blocks; ++b) {
         const std::size_t from = b * kBlockBytes;
         if (n - from >= kBlockBytes) {
-            Block::into(in + from, index.get() + kMasks * b);
+            Block::into(in + from, index + kMasks * b);
         } else {
             unsigned char padded[kBlockBytes];
             std::memset(padded, 'a', sizeof padded);
             std::memcpy(padded, in + from, n - from);
-            Block::into(padded, index.get() + kMasks * b);
+            Block::into(padded, index + kMasks * b);
         }
     }
-    std::fill_n(index.get() + kMasks * blocks, kMasks, ~std::uint64_t{0});
+    std::fill_n(index + kMasks * blocks, kMasks, ~std::uint64_t{0});
 
     // The first bit of a mask at or after p; n when there is none before.
     const auto next = [&](Mask mask, std::size_t p) {

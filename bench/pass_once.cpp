@@ -22,16 +22,6 @@
 #include "rewrite/rules.h"
 #include "zorbel/zorbel.h"
 
-namespace {
-
-class Nowhere : public zorbel::ByteSink {
-public:
-    bool write_at(std::uint64_t, const unsigned char*, std::size_t) override { return true; }
-    bool truncate(std::uint64_t) override { return true; }
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: zorbel_pass_once line|rewrite|both|floor PAGE [ROUNDS]\n");
@@ -45,12 +35,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 1;
-    // Left uninitialised, as a sink would not fill it first.
-    std::unique_ptr<unsigned char[]> floor_out;
-    if (pass == "floor" && rounds > 0) floor_out.reset(new unsigned char[zorbel::bench::engine_floor_room(page.size())]);
+    // Made with no rounds too, so that a count with none subtracts its
+    // memory's first touch.
+    std::unique_ptr<zorbel::bench::EngineFloor> floor;
+    if (pass == "floor") floor = std::make_unique<zorbel::bench::EngineFloor>(page.size());
     for (int round = 0; round < rounds; ++round) {
         zorbel::ViewSource source(page);
-        Nowhere sink;
+        zorbel::DiscardingSink sink;
         if (pass == "line") {
             zorbel::strip_lines_stream(source, sink, true, zorbel::kDefaultBlockSize);
         } else if (pass == "rewrite") {
@@ -61,7 +52,7 @@ int main(int argc, char** argv) {
             if (tidied.bytes.empty() && !page.empty()) return 1;
         } else if (pass == "floor") {
             std::size_t events = 0;
-            if (zorbel::bench::engine_floor(page, floor_out.get(), zorbel::Options{}.wrap_margin, events) < page.size()) {
+            if (floor->run(page, zorbel::Options{}.wrap_margin, events) < page.size()) {
                 return 1;
             }
         } else {
