@@ -128,6 +128,56 @@ void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t 
     return true;
 }
 
+// The masks of a held tag's blocks, loaded block by block as they are
+// looked at: most tags end in their first. Blocks not yet loaded are never
+// looked at.
+struct HeldTagMasks {
+    const unsigned char* body;
+    std::size_t limit;   // bytes of the body held, at most kTagBlocks blocks
+    std::size_t blocks;  // blocks that hold them
+    std::size_t loaded = 0;
+    std::uint64_t m[kTagBlocks][kTagMasks];
+
+    HeldTagMasks(const unsigned char* tag_body, std::size_t held)
+        : body(tag_body), limit(held), blocks((held + kBlockBytes - 1) / kBlockBytes) {
+        if (limit >= kBlockBytes) {
+            // Most tags: the first block whole, loaded here and not in a call.
+            TagBlock::into(body, m[0]);
+            loaded = 1;
+        } else {
+            load_next();
+        }
+    }
+
+    // Loads the next block; false when none is left.
+    bool load_next() {
+        if (loaded == blocks) return false;
+        const std::size_t from = loaded * kBlockBytes;
+        if (limit - from >= kBlockBytes) {
+            TagBlock::into(body + from, m[loaded]);
+        } else {
+            // The last bytes, in a block filled out with a byte of no set.
+            unsigned char padded[kBlockBytes];
+            std::memset(padded, 'a', sizeof padded);
+            std::memcpy(padded, body + from, limit - from);
+            TagBlock::into(padded, m[loaded]);
+        }
+        ++loaded;
+        return true;
+    }
+
+    // The first byte at or after p in either of two sets, looking at more
+    // blocks as needed, or kNone.
+    std::size_t next(TagMask a, TagMask b, std::size_t p) {
+        for (std::size_t k = p / 64;; ++k) {
+            if (k == loaded && !load_next()) return kNone;
+            std::uint64_t bits = m[k][a] | m[k][b];
+            if (k == p / 64) bits &= ~std::uint64_t{0} << (p % 64);
+            if (bits != 0) return 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
+        }
+    }
+};
+
 // A tag with attribute values read from its masks alone, block after
 // block, when it is of the common kind: every '"' before its '>' opens a
 // value right after an '=' or closes one, and no '\'' stands outside a
@@ -135,24 +185,19 @@ void set_range(std::uint64_t (&bits)[kTagBlocks], std::size_t from, std::size_t 
 // the first outside them. From one block to the next the count of '"'
 // carries on (odd or even: inside a value or not), and so does an '=' at a
 // block's last byte. Returns the '>''s index and sets values (the bytes
-// inside values, block by block), loading blocks with more() (false when
-// none is left); kNone for any other tag, or one with no '>' in the blocks
-// there are, which the walk over the '=' reads.
-template <typename More>
-std::size_t common_tag_values(const std::uint64_t (&m)[kTagBlocks][kTagMasks], std::size_t loaded, More more,
-                              std::uint64_t (&values)[kTagBlocks]) {
+// inside values, block by block), loading more blocks as needed; kNone for
+// any other tag, or one with no '>' in the blocks there are, which the walk
+// over the '=' reads.
+std::size_t common_tag_values(HeldTagMasks& masks, std::uint64_t (&values)[kTagBlocks]) {
     std::uint64_t odd_before = 0;     // all ones after an odd number of '"'
     std::uint64_t equals_before = 0;  // bit 0: the byte before the block is an '='
     std::size_t end = 64;
     // The first block on its own: most tags end in it.
-    if (!common_block_values(m[0], odd_before, equals_before, values[0], end)) return kNone;
+    if (!common_block_values(masks.m[0], odd_before, equals_before, values[0], end)) return kNone;
     if (end < 64) return end;
     for (std::size_t k = 1;; ++k) {
-        if (k == loaded) {
-            if (!more()) return kNone;
-            ++loaded;
-        }
-        if (!common_block_values(m[k], odd_before, equals_before, values[k], end)) return kNone;
+        if (k == masks.loaded && !masks.load_next()) return kNone;
+        if (!common_block_values(masks.m[k], odd_before, equals_before, values[k], end)) return kNone;
         if (end < 64) return 64 * k + end;
     }
 }
@@ -239,43 +284,8 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     if (limit == 0) return none;
     limit = std::min(limit, kTagBlocks * kBlockBytes);
 
-    // The masks of the blocks looked at so far, block by block: most tags
-    // end in their first. Blocks not yet read are never looked at.
-    std::uint64_t m[kTagBlocks][kTagMasks];
-    std::size_t loaded = 0;
-    const std::size_t blocks = (limit + kBlockBytes - 1) / kBlockBytes;
-    auto load_next = [&] {
-        if (loaded == blocks) return false;
-        const std::size_t from = loaded * kBlockBytes;
-        if (limit - from >= kBlockBytes) {
-            TagBlock::into(body + from, m[loaded]);
-        } else {
-            // The last bytes, in a block filled out with a byte of no set.
-            unsigned char padded[kBlockBytes];
-            std::memset(padded, 'a', sizeof padded);
-            std::memcpy(padded, body + from, limit - from);
-            TagBlock::into(padded, m[loaded]);
-        }
-        ++loaded;
-        return true;
-    };
-    // The first byte at or after p in either of two sets, looking at more
-    // blocks as needed, or kNone.
-    auto next = [&](TagMask a, TagMask b, std::size_t p) {
-        for (std::size_t k = p / 64;; ++k) {
-            if (k == loaded && !load_next()) return kNone;
-            std::uint64_t bits = m[k][a] | m[k][b];
-            if (k == p / 64) bits &= ~std::uint64_t{0} << (p % 64);
-            if (bits != 0) return 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
-        }
-    };
-    if (limit >= kBlockBytes) {
-        // Most tags: the first block whole, loaded here and not in a call.
-        TagBlock::into(body, m[0]);
-        loaded = 1;
-    } else {
-        load_next();
-    }
+    HeldTagMasks masks(body, limit);
+    const auto& m = masks.m;
 
     // Where the tag ends, and where its attribute values lie (AttrValueScan
     // read from the masks: a value opens at a quote after an '=' and the
@@ -284,13 +294,13 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
     std::uint64_t values[kTagBlocks] = {0, 0, 0, 0};
     const bool has_values = AttrValueScan::opens_values(body[0]);
     if (!has_values) {
-        end = next(kGt, kGt, 0);
-    } else if (const std::size_t common = common_tag_values(m, loaded, load_next, values); common != kNone) {
+        end = masks.next(kGt, kGt, 0);
+    } else if (const std::size_t common = common_tag_values(masks, values); common != kNone) {
         end = common;
     } else {
         std::fill(std::begin(values), std::end(values), 0);
         for (std::size_t p = 1;;) {
-            const std::size_t e = next(kGt, kEq, p);
+            const std::size_t e = masks.next(kGt, kEq, p);
             if (e == kNone || body[e] == '>') {
                 end = e;
                 break;
@@ -305,7 +315,7 @@ HeldTag read_held_tag(const RewriteState& s, const unsigned char* body, std::siz
             }
             if (c == '"' || c == '\'') {
                 const TagMask quote = c == '"' ? kDq : kSq;
-                const std::size_t close = next(quote, quote, j + 1);
+                const std::size_t close = masks.next(quote, quote, j + 1);
                 if (close == kNone) break;
                 set_range(values, j + 1, close);
                 p = close + 1;
