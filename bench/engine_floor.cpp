@@ -26,7 +26,7 @@ EngineFloor::EngineFloor(std::size_t page_size)
     std::memset(index_.get(), 0, sizeof(std::uint64_t) * kMasks * (page_size / kBlockBytes + 2));
 }
 
-std::size_t EngineFloor::run(std::string_view page, std::int32_t margin, std::size_t& events) {
+std::size_t EngineFloor::run(std::string_view page, std::int32_t margin) {
     const auto* in = reinterpret_cast<const unsigned char*>(page.data());
     const std::size_t n = std::min(page.size(), page_size_);
     const std::size_t blocks = (n + kBlockBytes - 1) / kBlockBytes;
@@ -75,7 +75,6 @@ std::size_t EngineFloor::run(std::string_view page, std::int32_t margin, std::si
         column += static_cast<std::int64_t>(stop - i);
         i = stop;
         if (i == n) break;
-        ++events;
         const unsigned char c = in[i];
         if (c == ' ') {
             out[o++] = '\r';

@@ -25,8 +25,8 @@ public:
     explicit EngineFloor(std::size_t page_size);
 
     // Runs the yardstick over page (at most page_size bytes); returns the
-    // bytes written and counts the stop bytes acted on in events.
-    std::size_t run(std::string_view page, std::int32_t margin, std::size_t& events);
+    // bytes written.
+    std::size_t run(std::string_view page, std::int32_t margin);
 
 private:
     std::unique_ptr<unsigned char[]> out_;

@@ -51,10 +51,7 @@ int main(int argc, char** argv) {
             const zorbel::TidiedPage tidied = tidier.tidy(page);
             if (tidied.bytes.empty() && !page.empty()) return 1;
         } else if (pass == "floor") {
-            std::size_t events = 0;
-            if (floor->run(page, zorbel::Options{}.wrap_margin, events) < page.size()) {
-                return 1;
-            }
+            if (floor->run(page, zorbel::Options{}.wrap_margin) < page.size()) return 1;
         } else {
             std::fprintf(stderr, "zorbel_pass_once: no pass named %s\n", argv[1]);
             return 2;

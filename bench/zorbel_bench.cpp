@@ -660,9 +660,8 @@ void measure_floor(Table& table, const Settings& s, const fs::path& page_path, T
         rewrite_s.push_back(rewrite);
 
         Sample floor;
-        std::size_t events = 0;
         start = now_seconds();
-        (void)engine_floor.run(page, zorbel::Options{}.wrap_margin, events);
+        (void)engine_floor.run(page, zorbel::Options{}.wrap_margin);
         floor.seconds = now_seconds() - start;
         floor_s.push_back(floor);
     }
