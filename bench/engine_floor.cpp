@@ -33,17 +33,14 @@ std::size_t EngineFloor::run(std::string_view page, std::int32_t margin) {
     unsigned char* const out = out_.get();
     std::uint64_t* const index = index_.get();
 
-    // Stage 1: the masks of every block; the last one padded with a byte of
-    // no set, and one more block of none so that a walk ends there.
+    // Stage 1: the masks of every block, and one more block of all ones so
+    // that a walk ends there.
     for (std::size_t b = 0; b < blocks; ++b) {
         const std::size_t from = b * kBlockBytes;
         if (n - from >= kBlockBytes) {
             Block::into(in + from, index + kMasks * b);
         } else {
-            unsigned char padded[kBlockBytes];
-            std::memset(padded, 'a', sizeof padded);
-            std::memcpy(padded, in + from, n - from);
-            Block::into(padded, index + kMasks * b);
+            Block::into_part(in + from, n - from, index + kMasks * b);
         }
     }
     std::fill_n(index + kMasks * blocks, kMasks, ~std::uint64_t{0});

@@ -18,6 +18,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/byte_set_definition.h"
 #include "platform/simd/portable.h"
@@ -118,6 +119,14 @@ struct ByteSetBlock {
     static constexpr std::size_t kSets = sizeof...(Sets);
     using Masks = std::array<std::uint64_t, kSets>;
 
+    // The first byte value that no set holds, to fill out a part block.
+    static constexpr unsigned char kNoMember = [] {
+        int c = 0;
+        while (c < 256 && (Sets.contains(static_cast<unsigned char>(c)) || ...)) ++c;
+        return static_cast<unsigned char>(c);
+    }();
+    static_assert(!(Sets.contains(kNoMember) || ...), "some byte value is in none of the sets");
+
     // Bit k of out[s] is set when p[k] is a member of the s-th set;
     // p[0..kBlockBytes) must be readable, out[0..kSets) writable.
     static void into(const unsigned char* p, std::uint64_t* out) {
@@ -132,6 +141,17 @@ struct ByteSetBlock {
 #else
         simd::portable::block_masks<Sets...>(p, out);
 #endif
+    }
+
+    // The masks of the first n bytes at p (n at most kBlockBytes): no bit is
+    // set past them. For the last bytes of a buffer, where a whole block
+    // may not be read: they are copied into one filled out with a byte of
+    // no set.
+    static void into_part(const unsigned char* p, std::size_t n, std::uint64_t* out) {
+        unsigned char block[kBlockBytes];
+        std::memset(block, kNoMember, sizeof block);
+        std::memcpy(block, p, n);
+        into(block, out);
     }
 
     // The same, as an array.

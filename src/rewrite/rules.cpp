@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace zorbel {
 
@@ -156,11 +155,7 @@ struct HeldTagMasks {
         if (limit - from >= kBlockBytes) {
             TagBlock::into(body + from, m[loaded]);
         } else {
-            // The last bytes, in a block filled out with a byte of no set.
-            unsigned char padded[kBlockBytes];
-            std::memset(padded, 'a', sizeof padded);
-            std::memcpy(padded, body + from, limit - from);
-            TagBlock::into(padded, m[loaded]);
+            TagBlock::into_part(body + from, limit - from, m[loaded]);
         }
         ++loaded;
         return true;

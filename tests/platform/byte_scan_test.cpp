@@ -334,6 +334,28 @@ void expect_block_masks_agree(const char* name) {
     }
 }
 
+// The last bytes of a buffer: a part block gives the bits of its bytes
+// and none past them, whatever byte values lie there.
+TEST(ByteSets, PartBlockMasksStopAtTheirLength) {
+    constexpr ByteSet kSets[] = {kRunStops, byte_set(0x80), byte_set(0, {0x81, 0xff})};
+    using Block = ByteSetBlock<kSets[0], kSets[1], kSets[2]>;
+    unsigned char row[256];
+    for (int k = 0; k < 256; ++k) row[k] = static_cast<unsigned char>(k);
+    for (std::size_t at = 0; at + kBlockBytes <= 256; at += 16) {
+        for (std::size_t n = 0; n <= kBlockBytes; ++n) {
+            std::uint64_t masks[3];
+            Block::into_part(row + at, n, masks);
+            for (std::size_t s = 0; s < 3; ++s) {
+                std::uint64_t expected = 0;
+                for (std::size_t k = 0; k < n; ++k) {
+                    if (kSets[s].contains(row[at + k])) expected |= std::uint64_t{1} << k;
+                }
+                ASSERT_EQ(masks[s], expected) << "set " << s << ", from " << at << ", length " << n;
+            }
+        }
+    }
+}
+
 TEST(ByteSets, BlockMasksAgreeWithTheDefinitionsOnAllByteValues) {
     expect_block_masks_agree<kLineStops, kRunStops, kTagBodyStops, kTagCaptureStops>("pass sets");
     expect_block_masks_agree<kEntityStops, kDquoteValueStops, kAposValueStops, kTagEndStops, byte_set(0x20)>(
